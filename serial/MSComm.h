@@ -1,0 +1,81 @@
+#pragma once
+
+#include "serial/ComDevice.h"
+#include "serial/LineSettings.h"
+
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+
+#include <chrono>
+
+// The serial port as the window uses it: open state, port number, line
+// settings, buffer counts, Output/Input of raw 8-bit characters and a
+// receive notification. Operations that fail throw CommError.
+class MSComm : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr short comEvReceive = 2;
+    static constexpr int kReceiveBufferSize = 1024;
+    // 27 bytes take 28 ms at 9600 baud; anything near a second means the line is stuck.
+    static constexpr std::chrono::milliseconds kSendBound{1000};
+
+    explicit MSComm(ComPathResolver resolver, QObject *parent = nullptr);
+    ~MSComm() override;
+
+    bool PortOpen() const;
+    void setPortOpen(bool open);
+
+    short CommPort() const { return m_commPort; }
+    void setCommPort(short portNumber) { m_commPort = portNumber; }
+
+    QString Settings() const { return m_settingsText; }
+    void setSettings(const QString &settings);
+
+    int InBufferCount() const;
+    void setInBufferCount(int count);
+    int OutBufferCount() const;
+    void setOutBufferCount(int count);
+
+    void Output(const QString &text);
+    void Output(const QByteArray &bytes);
+    QString Input();
+
+    short RThreshold() const { return m_rThreshold; }
+    void setRThreshold(short threshold) { m_rThreshold = threshold; }
+    short CommEvent() const { return m_commEvent; }
+
+    // Blocks (bounded) until everything written has left for the device.
+    void waitUntilSent();
+
+    // "COM1: /dev/ttyUSB0 (/dev/com1)": what the last opening tried.
+    QString deviceLine() const;
+    // Why the last opening failed, in Korean; empty after a success.
+    QString openFailure() const { return m_openFailure; }
+
+signals:
+    void OnComm();
+    // Characters arrived, whatever the receive threshold.
+    void Arrived();
+    // The device went away; the port has been closed.
+    void DeviceLost(const QString &message);
+
+private:
+    void onReadyRead();
+    void onError(QSerialPort::SerialPortError error);
+    void requireOpen() const;
+    void waitKernelDrained(std::chrono::steady_clock::time_point deadline);
+    QString openFailureReason() const;
+
+    ComPathResolver m_resolver;
+    QSerialPort m_port;
+    short m_commPort = 1;
+    QString m_settingsText = QStringLiteral("9600,N,8,1");
+    LineSettings m_settings;
+    short m_rThreshold = 1;
+    short m_commEvent = 0;
+    QString m_triedPath;
+    QString m_openFailure;
+};

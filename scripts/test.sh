@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs every test: the normal build, the same tests under
+# AddressSanitizer and UBSan, and short fuzzing runs.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/setup.sh clang libclang-rt-14-dev
+jobs=$(nproc)
+export QT_QPA_PLATFORM=offscreen
+
+echo "== build and test"
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j"$jobs"
+ctest --test-dir build --output-on-failure -j"$jobs"
+
+echo "== AddressSanitizer and UBSan"
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DQUARLIN_SANITIZE=ON >/dev/null
+cmake --build build-asan -j"$jobs"
+# Qt's own libraries are not instrumented; their one-off allocations at exit are not leaks of ours.
+ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --test-dir build-asan --output-on-failure -j"$jobs"
+
+echo "== fuzzing"
+scripts/fuzz.sh "${FUZZ_SECONDS:-10}"
+echo "All tests passed."

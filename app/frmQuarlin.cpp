@@ -33,7 +33,8 @@ const QString kConfirmTitle = QStringLiteral("확  인");
 const QString kFrameStyle = QStringLiteral(
     "QGroupBox { border: 1px solid palette(mid); border-radius: 3px; margin-top: 7px; }"
     "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
-    " left: 6px; padding: 0 2px; }");
+    " left: 6px; padding: 0 2px; }"
+    "QGroupBox, QCheckBox, QLabel { background-color: palette(highlighted-text); }");
 const QString kLineSettings = QStringLiteral("9600,N,8,1");
 
 QFont gulim(double points)

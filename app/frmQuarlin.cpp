@@ -253,7 +253,8 @@ void frmQuarlin::connectHandlers()
                 [this, index] { guarded([this, index] { txt_1_min_Change(index); }); });
     }
     // Typing into the list's own field leaves no entry selected.
-    connect(Combo1, &QComboBox::editTextChanged, this, [this] { m_comboTyped = true; });
+    connect(Combo1->lineEdit(), &QLineEdit::textEdited, this, [this] { m_comboTyped = true; });
+    connect(Combo1, &QComboBox::currentIndexChanged, this, [this] { m_comboTyped = false; });
     connect(Combo1, &QComboBox::activated, this, [this] { m_comboTyped = false; });
     connect(MSComm1, &MSComm::OnComm, this, [this] { guarded([this] { MSComm1_OnComm(); }); });
     connect(MSComm1, &MSComm::Arrived, this, [this] { guarded([this] { receiveArrived(); }); });

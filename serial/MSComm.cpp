@@ -98,10 +98,11 @@ void MSComm::setOutBufferCount(int count)
     requireOpen();
     if (count != 0)
         return;
-    // Flushing the driver would also cut the tail of the previous frame that
-    // is still on the wire; let it leave first.
+    // Whatever is still queued is the tail of a frame already begun: cutting
+    // it would hand the controller half a frame. Let it leave instead, and
+    // fail if it cannot. No driver flush afterwards: a pty or a USB adapter
+    // may still hold bytes it does not report, and a flush would drop them.
     waitUntilSent();
-    m_port.clear(QSerialPort::Output);
 }
 
 void MSComm::Output(const QString &text)

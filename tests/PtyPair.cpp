@@ -1,6 +1,9 @@
 #include "tests/PtyPair.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
+
+#include <cerrno>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -66,12 +69,20 @@ QByteArray PtyPair::readFor(int ms)
 
 void PtyPair::write(const QByteArray &bytes)
 {
+    // The program reads on this same thread: when the line is full, let its
+    // event loop run instead of blocking both sides.
+    ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
+    QElapsedTimer clock;
+    clock.start();
     qsizetype done = 0;
-    while (m_master >= 0 && done < bytes.size()) {
+    while (m_master >= 0 && done < bytes.size() && clock.elapsed() < 5000) {
         const ssize_t n = ::write(m_master, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
-        if (n <= 0)
+        if (n > 0)
+            done += n;
+        else if (errno == EAGAIN)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        else
             break;
-        done += n;
     }
 }
 
@@ -80,4 +91,23 @@ void PtyPair::closeMaster()
     if (m_master >= 0)
         ::close(m_master);
     m_master = -1;
+}
+
+qsizetype PtyPair::clog()
+{
+    ::fcntl(m_spareSlave, F_SETFL, ::fcntl(m_spareSlave, F_GETFL) | O_NONBLOCK);
+    const QByteArray junk(4096, 'x');
+    qsizetype total = 0;
+    // The kernel moves data on to the master's side in the background and
+    // makes room again; keep filling until a whole round takes nothing.
+    for (qsizetype round = 1; round > 0;) {
+        round = 0;
+        for (ssize_t n = 1; n > 0;) {
+            n = ::write(m_spareSlave, junk.constData(), static_cast<size_t>(junk.size()));
+            round += n > 0 ? n : 0;
+        }
+        total += round;
+        ::usleep(20000);
+    }
+    return total;
 }

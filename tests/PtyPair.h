@@ -21,6 +21,9 @@ public:
     // What arrives within the time, however much.
     QByteArray readFor(int ms);
     void write(const QByteArray &bytes);
+    // Fills the line from the program's side until the kernel takes no more,
+    // so that whatever the program writes next stays stuck.
+    qsizetype clog();
     // Pulls the plug: the program's side sees the device go away.
     void closeMaster();
 

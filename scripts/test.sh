@@ -16,9 +16,7 @@ ctest --test-dir build --output-on-failure -j"$jobs"
 echo "== AddressSanitizer and UBSan"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DQUARLIN_SANITIZE=ON >/dev/null
 cmake --build build-asan -j"$jobs"
-# Qt's own libraries are not instrumented; their one-off allocations at exit are not leaks of ours.
-ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
-  ctest --test-dir build-asan --output-on-failure -j"$jobs"
+UBSAN_OPTIONS=print_stacktrace=1 ctest --test-dir build-asan --output-on-failure -j"$jobs"
 
 echo "== fuzzing"
 scripts/fuzz.sh "${FUZZ_SECONDS:-10}"

@@ -3,6 +3,7 @@
 #include "serial/Module1.h"
 #include "tests/WindowFixture.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -41,6 +42,7 @@ private slots:
     void replies();
     void receptionUsesNoProcessorWhileIdle();
     void handlersWorkWhileReceiving();
+    void keyboardOnly();
 
 private:
     void receive(const QList<QByteArray> &pieces);
@@ -202,6 +204,46 @@ void TestConnect::handlersWorkWhileReceiving()
     QVERIFY(again[0].text.startsWith(kOpened));
     receive({"R2" + eot()});
     QCOMPARE(Module1::RxRecord, QStringLiteral("R-partialR2\u0004"));
+}
+
+void TestConnect::keyboardOnly()
+{
+    frmQuarlin &w = f->window;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    const auto press = [](Qt::Key key) { QTest::keyClick(QApplication::focusWidget(), key); };
+
+    w.Combo1->setFocus();
+    press(Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), w.cmdConnect);
+    {
+        BoxCatcher catcher;
+        press(Qt::Key_Space);
+        QVERIFY(catcher.waitFor(1));
+        QVERIFY(catcher.boxes[0].text.startsWith(kOpened));
+    }
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+
+    w.txt_1_hr[0]->setFocus();
+    QTest::keyClicks(w.txt_1_hr[0], "2");
+    for (int k = 0; k < 3 * kRowCount + 1; ++k)
+        press(Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), w.Command1);
+    press(Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), w.chk_st1[0]);
+    press(Qt::Key_Space);
+    QVERIFY(w.chk_st1[0]->isChecked());
+    press(Qt::Key_Backtab);
+    {
+        BoxCatcher catcher;
+        press(Qt::Key_Space);
+        QVERIFY(catcher.waitFor(1));
+    }
+    QByteArray expected = startFrame();
+    expected[1] = 0x02; // the field now reads "002"
+    expected[16] = 0x08;
+    QCOMPARE(f->readFrame(), expected);
 }
 
 QTEST_MAIN(TestConnect)

@@ -1,5 +1,6 @@
 #include "timetable/DownloadFrame.h"
 #include "timetable/TimeTable.h"
+#include "tests/WindowFixture.h"
 
 #include <QTest>
 
@@ -18,14 +19,6 @@ QByteArray frameOf(const TimeTableTexts &texts)
 {
     const DownloadFrame frame = BuildDownloadFrame(ReadTimeTable(texts));
     return QByteArray(reinterpret_cast<const char *>(frame.data()), static_cast<qsizetype>(frame.size()));
-}
-
-QByteArray bytes(std::initializer_list<int> values)
-{
-    QByteArray out;
-    for (int v : values)
-        out.append(static_cast<char>(v));
-    return out;
 }
 
 } // namespace
@@ -58,7 +51,7 @@ void TestFrame::stageOneExample()
     texts.rows[0] = {QStringLiteral("1"), QStringLiteral("30"), QStringLiteral("5")};
     texts.relays[0] = {true, false, true, false, false, true};
     texts.count = QStringLiteral("300");
-    QCOMPARE(frameOf(texts), bytes({0x53, 0x01, 0x1E, 0x05, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x29, 0, 0, 0, 0,
+    QCOMPARE(frameOf(texts), frameBytes({0x53, 0x01, 0x1E, 0x05, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x29, 0, 0, 0, 0,
                                     0, 0, 0, 0x01, 0x2C, 0x0D}));
 }
 

@@ -38,6 +38,7 @@ private slots:
     void failedConnectAfterSuccessKeepsButtons();
     void typedPortNumberSelectsNothing();
     void waitingInputIsDiscarded();
+    void connectCompletesWhenReceptionStartsInside();
     void replies_data();
     void replies();
     void receptionUsesNoProcessorWhileIdle();
@@ -137,6 +138,19 @@ void TestConnect::waitingInputIsDiscarded()
     f->pty->write(eot());
     QTest::qWait(50);
     QCOMPARE(Module1::RxRecord, QString());
+}
+
+void TestConnect::connectCompletesWhenReceptionStartsInside()
+{
+    // Characters that waited before the opening start reception while
+    // Connect lets pending events run; Connect still finishes.
+    f->pty->write("noise");
+    const QList<SeenBox> boxes = f->connect();
+    QCOMPARE(boxes.size(), 1);
+    QVERIFY(boxes[0].text.startsWith(kOpened));
+    QVERIFY(f->window.Command1->isEnabled());
+    receive({kBody + eot()});
+    QCOMPARE(Module1::RxRecord, QString::fromLatin1(kBody));
 }
 
 void TestConnect::receive(const QList<QByteArray> &pieces)

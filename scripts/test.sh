@@ -13,6 +13,9 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
 
+echo "== package"
+scripts/check-package.sh build
+
 echo "== AddressSanitizer and UBSan"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DQUARLIN_SANITIZE=ON >/dev/null
 cmake --build build-asan -j"$jobs"

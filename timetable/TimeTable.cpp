@@ -75,9 +75,9 @@ FieldOverflow::FieldOverflow(int row, Field field, const QString &text, int low,
 std::uint8_t RelayMask(const std::array<bool, kRelayCount> &checked)
 {
     std::uint8_t mask = 0;
-    for (int j = 0; j < kRelayCount; ++j) {
-        if (checked[static_cast<std::size_t>(j)])
-            mask = static_cast<std::uint8_t>(mask | kRelayBits[static_cast<std::size_t>(j)]);
+    for (std::size_t j = 0; j < kRelayBits.size(); ++j) {
+        if (checked[j])
+            mask = static_cast<std::uint8_t>(mask | kRelayBits[j]);
     }
     return mask;
 }

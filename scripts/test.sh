@@ -17,7 +17,7 @@ echo "== package"
 scripts/check-package.sh build
 
 echo "== AddressSanitizer and UBSan"
-cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DQUARLIN_SANITIZE=ON >/dev/null
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DQUARLIN_SANITIZE=ON -DQUARLIN_BENCH=OFF >/dev/null
 cmake --build build-asan -j"$jobs"
 UBSAN_OPTIONS=print_stacktrace=1 ctest --test-dir build-asan --output-on-failure -j"$jobs"
 

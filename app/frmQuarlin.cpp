@@ -45,21 +45,21 @@ QFont gulim(double points)
     return font;
 }
 
-struct FrameSpec
+struct FramePlace
 {
     const char *caption;
     int top;
     int height;
 };
 
-constexpr std::array<FrameSpec, kRowCount> kFrames{{{"STAGE 1", 1320, 1095},
+constexpr std::array<FramePlace, kRowCount> kFrames{{{"STAGE 1", 1320, 1095},
                                                     {"STAGE 2", 2520, 1095},
                                                     {"STAGE 3", 3720, 1215},
                                                     {"STAGE 4", 5040, 1095},
                                                     {"STAGE 5", 6240, 1095},
                                                     {"DELAY", 7440, 1095}}};
 
-struct BoxSpec
+struct BoxPlace
 {
     const char16_t *caption;
     int left;
@@ -67,7 +67,7 @@ struct BoxSpec
     int width;
 };
 
-constexpr std::array<BoxSpec, kRelayCount> kRelayBoxes{{{u"릴레이_1", 3840, 240, 1335},
+constexpr std::array<BoxPlace, kRelayCount> kRelayBoxes{{{u"릴레이_1", 3840, 240, 1335},
                                                         {u"릴레이_2", 5400, 240, 1335},
                                                         {u"릴레이_3", 6840, 240, 1335},
                                                         {u"릴레이_4", 3840, 720, 1455},
@@ -156,10 +156,10 @@ void frmQuarlin::createBanner(QWidget *client)
 void frmQuarlin::createFrames(QWidget *client)
 {
     for (int row = 0; row < kRowCount; ++row) {
-        const FrameSpec &spec = kFrames[static_cast<std::size_t>(row)];
-        auto *frame = new QGroupBox(QString::fromLatin1(spec.caption), client);
+        const FramePlace &place = kFrames[static_cast<std::size_t>(row)];
+        auto *frame = new QGroupBox(QString::fromLatin1(place.caption), client);
         frame->setStyleSheet(kFrameStyle);
-        frame->setGeometry(twipsRect(240, spec.top, 8775, spec.height));
+        frame->setGeometry(twipsRect(240, place.top, 8775, place.height));
         Frame1[static_cast<std::size_t>(row)] = frame;
         createRow(row);
         if (row < kStageCount)
@@ -188,9 +188,9 @@ void frmQuarlin::createRelayBoxes(int stage)
 {
     Boxes &boxes = stageBoxes(stage);
     for (std::size_t j = 0; j < kRelayBoxes.size(); ++j) {
-        const BoxSpec &spec = kRelayBoxes[j];
-        boxes[j] = new QCheckBox(QString::fromUtf16(spec.caption), Frame1[static_cast<std::size_t>(stage)]);
-        boxes[j]->setGeometry(twipsRect(spec.left, spec.top, spec.width, 180));
+        const BoxPlace &place = kRelayBoxes[j];
+        boxes[j] = new QCheckBox(QString::fromUtf16(place.caption), Frame1[static_cast<std::size_t>(stage)]);
+        boxes[j]->setGeometry(twipsRect(place.left, place.top, place.width, 180));
     }
 }
 

@@ -1,4 +1,3 @@
-#include "app/FieldLimits.h"
 #include "timetable/Conversions.h"
 
 #include <QTest>
@@ -16,8 +15,6 @@ private slots:
     void textValueOfHugeTexts();
     void toByte_data();
     void toByte();
-    void limits_data();
-    void limits();
 };
 
 void TestConversions::textValue_data()
@@ -105,38 +102,6 @@ void TestConversions::toByte()
         QVERIFY(!got.has_value());
     else
         QCOMPARE(got, std::optional<std::uint8_t>(static_cast<std::uint8_t>(byte)));
-}
-
-void TestConversions::limits_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("limit");
-    QTest::addColumn<QString>("replacement"); // null: left alone
-
-    QTest::newRow("100 minutes") << "100" << 99 << "99";
-    QTest::newRow("250 minutes") << "250" << 99 << "99";
-    QTest::newRow("99.5 minutes") << "99.5" << 99 << "99";
-    QTest::newRow("99 stays") << "99" << 99 << QString();
-    QTest::newRow("9 stays") << "9" << 99 << QString();
-    QTest::newRow("60 seconds") << "60" << 59 << "59";
-    QTest::newRow("75abc seconds") << "75abc" << 59 << "59";
-    QTest::newRow("059 stays") << "059" << 59 << QString();
-    QTest::newRow("-7 stays") << "-7" << 59 << QString();
-    QTest::newRow("empty stays") << "" << 59 << QString();
-    QTest::newRow("12abc stays") << "12abc" << 59 << QString();
-    QTest::newRow("wall of digits") << QString(40000, u'9') << 59 << "59";
-}
-
-void TestConversions::limits()
-{
-    QFETCH(QString, text);
-    QFETCH(int, limit);
-    QFETCH(QString, replacement);
-    const auto got = limitedText(text, limit);
-    if (replacement.isNull())
-        QVERIFY(!got.has_value());
-    else
-        QCOMPARE(got.value_or(QString()), replacement);
 }
 
 QTEST_APPLESS_MAIN(TestConversions)

@@ -157,16 +157,12 @@ void TestFailures::hostileFieldTexts_data()
     QTest::addColumn<int>("byte"); // -1: the download is refused
 
     QTest::newRow("empty") << "" << 0;
-    QTest::newRow("letters") << "zz" << 0;
     QTest::newRow("1e400 reads 1") << "1e400" << 1;
-    QTest::newRow("-0") << "-0" << 0;
     QTest::newRow("nan") << "nan" << 0;
     QTest::newRow("inf") << "inf" << 0;
-    QTest::newRow("-inf") << "-inf" << 0;
     QTest::newRow("Hangul") << QStringLiteral("일이삼") << 0;
     QTest::newRow("emoji then digits") << QStringLiteral("\U0001F600 12") << 0;
     QTest::newRow("blanks and sign") << " + 1 2 . 6 " << 13;
-    QTest::newRow("sign after blank twice") << "- -3" << 0;
     QTest::newRow("control characters") << QString::fromUtf16(u"\u0000\u0004R") << 0;
     QTest::newRow("megabyte of digits") << QString(1 << 20, u'7') << -1;
     QTest::newRow("negative") << "-12" << -1;

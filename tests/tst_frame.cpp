@@ -1,6 +1,5 @@
 #include "timetable/DownloadFrame.h"
 #include "timetable/TimeTable.h"
-#include "tests/WindowFixture.h"
 
 #include <QTest>
 
@@ -28,57 +27,11 @@ class TestFrame : public QObject
     Q_OBJECT
 
 private slots:
-    void startFrame();
-    void stageOneExample();
-    void masks_data();
-    void masks();
     void count_data();
     void count();
-    void fieldRounding_data();
-    void fieldRounding();
     void refusals_data();
     void refusals();
 };
-
-void TestFrame::startFrame()
-{
-    QCOMPARE(frameOf(startTexts()), QByteArray("S") + QByteArray(25, '\0') + QByteArray("\r"));
-}
-
-void TestFrame::stageOneExample()
-{
-    TimeTableTexts texts = startTexts();
-    texts.rows[0] = {QStringLiteral("1"), QStringLiteral("30"), QStringLiteral("5")};
-    texts.relays[0] = {true, false, true, false, false, true};
-    texts.count = QStringLiteral("300");
-    QCOMPARE(frameOf(texts), frameBytes({0x53, 0x01, 0x1E, 0x05, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x29, 0, 0, 0, 0,
-                                    0, 0, 0, 0x01, 0x2C, 0x0D}));
-}
-
-void TestFrame::masks_data()
-{
-    QTest::addColumn<int>("stage");
-    QTest::addColumn<QList<bool>>("boxes");
-    QTest::addColumn<int>("mask");
-
-    QTest::newRow("all six") << 2 << QList<bool>{true, true, true, true, true, true} << 0xF9;
-    QTest::newRow("internal only") << 0 << QList<bool>{false, false, false, false, false, true} << 0x01;
-    QTest::newRow("relay 5 only") << 4 << QList<bool>{false, false, false, false, true, false} << 0x80;
-    QTest::newRow("relay 2 and 4") << 1 << QList<bool>{false, true, false, true, false, false} << 0x50;
-}
-
-void TestFrame::masks()
-{
-    QFETCH(int, stage);
-    QFETCH(QList<bool>, boxes);
-    QFETCH(int, mask);
-    TimeTableTexts texts = startTexts();
-    for (std::size_t j = 0; j < kRelayCount; ++j)
-        texts.relays[static_cast<std::size_t>(stage)][j] = boxes[static_cast<qsizetype>(j)];
-    const QByteArray frame = frameOf(texts);
-    for (int k = 0; k < kStageCount; ++k)
-        QCOMPARE(static_cast<std::uint8_t>(frame[16 + k]), k == stage ? mask : 0);
-}
 
 void TestFrame::count_data()
 {
@@ -106,33 +59,6 @@ void TestFrame::count()
     const QByteArray frame = frameOf(texts);
     QCOMPARE(static_cast<std::uint8_t>(frame[24]), high);
     QCOMPARE(static_cast<std::uint8_t>(frame[25]), low);
-}
-
-void TestFrame::fieldRounding_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("byte");
-
-    QTest::newRow("6.5") << "6.5" << 6;
-    QTest::newRow("7.5") << "7.5" << 8;
-    QTest::newRow("empty") << "" << 0;
-    QTest::newRow("abc") << "abc" << 0;
-    QTest::newRow("12abc") << "12abc" << 12;
-    QTest::newRow("tenths 25 unlimited") << "25" << 0x19;
-    QTest::newRow("255") << "255" << 255;
-    QTest::newRow("-0") << "-0" << 0;
-}
-
-void TestFrame::fieldRounding()
-{
-    QFETCH(QString, text);
-    QFETCH(int, byte);
-    TimeTableTexts texts = startTexts();
-    texts.rows[3].tenths = text;  // stage 4 tenths: offset 12
-    texts.rows[kDelayRow].minutes = text; // delay minutes: offset 21
-    const QByteArray frame = frameOf(texts);
-    QCOMPARE(static_cast<std::uint8_t>(frame[12]), byte);
-    QCOMPARE(static_cast<std::uint8_t>(frame[21]), byte);
 }
 
 void TestFrame::refusals_data()

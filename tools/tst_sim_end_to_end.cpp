@@ -13,94 +13,52 @@
 
 namespace {
 
-// The simulator as a child process; everything it printed is kept.
-class Sim
+// The simulator as a child process, linking COM 4 in a temporary directory.
+struct Sim
 {
-public:
-    explicit Sim(const QStringList &arguments)
+    QTemporaryDir dir;
+    QProcess process;
+    QString output;
+
+    ~Sim() { stop(); }
+    QString link() const { return dir.filePath(QStringLiteral("com4")); }
+    QString pty() const { return output.section(QStringLiteral("pseudo-terminal  "), 1).section(u'\n', 0, 0); }
+
+    bool start(const QStringList &more = {})
     {
-        m_process.setProgram(QStringLiteral(QUARLIN_SIM));
-        m_process.setArguments(arguments);
-        m_process.start();
+        process.setProcessChannelMode(QProcess::MergedChannels); // its complaints show in a failure
+        process.start(QStringLiteral(QUARLIN_SIM),
+                      QStringList{QStringLiteral("--com"), QStringLiteral("4"), QStringLiteral("--link-dir"), dir.path()} + more);
+        return waitFor(QStringLiteral("Waiting for frames"));
     }
 
-    ~Sim()
+    // Bounded, so a silent simulator fails the test instead of hanging it.
+    bool waitFor(const QString &text)
     {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.kill();
-            m_process.waitForFinished(2000);
+        const QDeadlineTimer deadline(5000);
+        while (!output.contains(text) && !deadline.hasExpired() && process.state() != QProcess::NotRunning) {
+            process.waitForReadyRead(50);
+            output += QString::fromUtf8(process.readAllStandardOutput());
         }
+        return output.contains(text);
     }
 
-    // Waits (bounded) until the output holds the text.
-    bool waitFor(const QString &text, int timeoutMs = 5000)
-    {
-        const QDeadlineTimer deadline(timeoutMs);
-        while (!output().contains(text)) {
-            if (deadline.hasExpired() || m_process.state() == QProcess::NotRunning)
-                return output().contains(text);
-            m_process.waitForReadyRead(50);
-            m_output += m_process.readAllStandardOutput();
-        }
-        return true;
-    }
-
-    QString output() const { return QString::fromUtf8(m_output); }
-    void type(const QByteArray &line) { m_process.write(line); }
-
-    // Ends it as Ctrl+C or a shutdown would; true when it ended cleanly.
+    // Ends it as Ctrl+C would; true when it ended cleanly.
     bool stop()
     {
-        m_process.terminate();
-        if (!m_process.waitForFinished(5000))
-            return false;
-        m_output += m_process.readAllStandardOutput();
-        return m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
+        process.terminate();
+        return process.waitForFinished(5000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
     }
 
-    QString errors() { return QString::fromUtf8(m_process.readAllStandardError()); }
-
-private:
-    QProcess m_process;
-    QByteArray m_output;
+    // What is at the link's path, in a few words.
+    QString state() const
+    {
+        const QFileInfo info(link());
+        return info.isSymLink() ? QStringLiteral("link to ") + info.symLinkTarget()
+             : info.exists()    ? QStringLiteral("file")
+                                : QStringLiteral("none");
+    }
 };
-
-TimeTableTexts windowTexts()
-{
-    TimeTableTexts texts;
-    for (auto &row : texts.rows)
-        row = {QStringLiteral("00"), QStringLiteral("00"), QStringLiteral("0")};
-    texts.rows[0] = {QStringLiteral("1"), QStringLiteral("30"), QStringLiteral("5")};
-    texts.rows[5] = {QStringLiteral("0"), QStringLiteral("10"), QStringLiteral("0")};
-    texts.relays[0] = {true, false, false, false, false, true};
-    texts.relays[4] = {false, false, false, false, true, false};
-    texts.count = QStringLiteral("2");
-    return texts;
-}
-
-QByteArray frameBytes(const TimeTable &table)
-{
-    const DownloadFrame frame = BuildDownloadFrame(table);
-    return {reinterpret_cast<const char *>(frame.data()), static_cast<qsizetype>(frame.size())};
-}
-
-// What arrives on the port until a reply ends, within the time.
-QString readReply(MSComm &port, int timeoutMs = 3000)
-{
-    QString got;
-    const QDeadlineTimer deadline(timeoutMs);
-    while (!got.contains(kReplyEnd) && !deadline.hasExpired()) {
-        QTest::qWait(20);
-        if (port.InBufferCount() > 0)
-            got += port.Input();
-    }
-    return got;
-}
-
-bool isLink(const QString &path)
-{
-    return QFileInfo(path).isSymLink();
-}
 
 } // namespace
 
@@ -109,135 +67,86 @@ class TestSimEndToEnd : public QObject
     Q_OBJECT
 
 private slots:
-    void programReachesTheSimulatorAsComN();
-    void leavesARealFileAlone();
-    void replacesOnlyAStaleLink();
-    void noLinkPrintsTheCommand();
+    void programReachesTheSimulatorAsComN()
+    {
+        Sim sim;
+        QVERIFY2(sim.start(), qPrintable(sim.output));
+
+        // Opened the way the window opens COM 4, with the window's texts.
+        MSComm port([&sim](int n) { return comDevicePath(n, sim.dir.path()); });
+        port.setCommPort(4);
+        port.setPortOpen(true);
+        TimeTableTexts texts;
+        texts.rows[0] = {QStringLiteral("1"), QStringLiteral("30"), QStringLiteral("5")};
+        texts.relays[0] = {true, false, false, false, false, true};
+        const DownloadFrame frame = BuildDownloadFrame(ReadTimeTable(texts));
+        const QByteArray bytes(reinterpret_cast<const char *>(frame.data()), static_cast<qsizetype>(frame.size()));
+        port.Output(bytes);
+        port.waitUntilSent();
+        QVERIFY2(sim.waitFor(QStringLiteral("  STAGE 1  01:30.5   09    릴레이_1 (relay 1), 내부릴레이 (internal relay)\n")),
+                 qPrintable(sim.output));
+
+        // r + Enter: a reply record the program's receiver takes in whole.
+        sim.process.write("r\n");
+        QString buffer, record;
+        ReplyReceiver receiver(buffer, record);
+        const auto received = [&] {
+            if (port.InBufferCount() > 0)
+                receiver.feed(port.Input());
+            return record;
+        };
+        // LAST=OK: frame 1 came through whole.
+        QTRY_COMPARE_WITH_TIMEOUT(received(), QStringLiteral("RQSIM FRAMES=0001 LAST=OK"), 3000);
+
+        // A second Connect closes and reopens the program's side; the pty must outlive that.
+        port.setPortOpen(false);
+        port.setPortOpen(true);
+        port.Output(bytes);
+        port.waitUntilSent();
+        QVERIFY2(sim.waitFor(QStringLiteral("Frame 2: OK")), qPrintable(sim.output));
+        port.setPortOpen(false);
+
+        QVERIFY(sim.stop());
+    }
+
+    void handlesWhatIsAlreadyThere_data()
+    {
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QString>("says"); // PTY and DIR filled in
+        QTest::addColumn<QString>("during");
+        QTest::addColumn<QString>("after");
+
+        QTest::newRow("real file left alone")
+            << "file" << "com4 is a real device or file: left alone" << "file" << "file";
+        QTest::newRow("stale link replaced")
+            << "stale" << "com4 -> PTY (replaced a stale link to DIR/gone" << "link to PTY" << "none";
+        QTest::newRow("live link left alone")
+            << "live" << "com4 already points to DIR/there," << "link to DIR/there" << "link to DIR/there";
+        QTest::newRow("--no-link prints the command") << "--no-link" << "sudo ln -sf PTY DIR/com4" << "none" << "none";
+    }
+
+    void handlesWhatIsAlreadyThere()
+    {
+        QFETCH(QString, before);
+        QFETCH(QString, says);
+        QFETCH(QString, during);
+        QFETCH(QString, after);
+        Sim sim;
+        QVERIFY(QFile(before == u"file" ? sim.link() : sim.dir.filePath(QStringLiteral("there"))).open(QIODevice::WriteOnly));
+        if (before == u"stale" || before == u"live")
+            QVERIFY(QFile::link(sim.dir.filePath(before == u"live" ? QStringLiteral("there") : QStringLiteral("gone")),
+                                sim.link()));
+
+        QVERIFY2(sim.start(before == u"--no-link" ? QStringList{before} : QStringList{}), qPrintable(sim.output));
+        const auto fill = [&sim](QString text) {
+            return text.replace(QStringLiteral("PTY"), sim.pty()).replace(QStringLiteral("DIR"), sim.dir.path());
+        };
+        QVERIFY2(sim.output.contains(fill(says)), qPrintable(sim.output));
+        QCOMPARE(sim.state(), fill(during));
+        QVERIFY(sim.stop());
+        QCOMPARE(sim.state(), fill(after));
+    }
 };
-
-void TestSimEndToEnd::programReachesTheSimulatorAsComN()
-{
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString linkPath = dir.filePath(QStringLiteral("com5"));
-
-    Sim sim({QStringLiteral("--com"), QStringLiteral("5"), QStringLiteral("--link-dir"), dir.path()});
-    QVERIFY2(sim.waitFor(QStringLiteral("Waiting for frames")), qPrintable(sim.output() + sim.errors()));
-    QVERIFY(isLink(linkPath));
-    const QString pty = QFileInfo(linkPath).symLinkTarget();
-    QVERIFY2(pty.startsWith(u"/dev/pts/"), qPrintable(pty));
-    QVERIFY(sim.output().contains(QStringLiteral("pseudo-terminal  ") + pty));
-
-    // Opened the way the window opens COM 5.
-    MSComm port([&dir](int n) { return comDevicePath(n, dir.path()); });
-    port.setCommPort(5);
-    port.setPortOpen(true);
-    QCOMPARE(port.deviceLine(), QStringLiteral("COM5: %1 (%2)").arg(pty, linkPath));
-
-    port.Output(frameBytes(ReadTimeTable(windowTexts())));
-    port.waitUntilSent();
-    QVERIFY2(sim.waitFor(QStringLiteral("0 = repeat without end")), qPrintable(sim.output()));
-    const QString table = sim.output();
-    QVERIFY2(table.contains(u"Frame 1: OK\n"), qPrintable(table));
-    QVERIFY2(table.contains(u"  STAGE 1  01:30.5   09    릴레이_1 (relay 1), 내부릴레이 (internal relay)\n"),
-             qPrintable(table));
-    QVERIFY2(table.contains(u"  STAGE 5  00:00.0   80    릴레이_5 (relay 5)\n"), qPrintable(table));
-    QVERIFY2(table.contains(u"  DELAY    00:10.0"), qPrintable(table));
-    QVERIFY2(table.contains(u"  REPEAT   2 "), qPrintable(table));
-
-    // r + Enter: a reply record the program's receiver takes in whole.
-    sim.type("r\n");
-    const QString reply = readReply(port);
-    QCOMPARE(reply, QStringLiteral("RQSIM FRAMES=0001 LAST=OK\x04"));
-    QString buffer;
-    QString record;
-    ReplyReceiver receiver(buffer, record);
-    QVERIFY(receiver.feed(reply));
-    QCOMPARE(record, QStringLiteral("RQSIM FRAMES=0001 LAST=OK"));
-
-    // A frame that stops half-way.
-    port.Output(frameBytes(TimeTable{}).left(10));
-    port.waitUntilSent();
-    QVERIFY2(sim.waitFor(QStringLiteral("Cut frame: 10 of 27 bytes")), qPrintable(sim.output()));
-
-    // The program closes and reopens its side, as a second Connect does.
-    port.setPortOpen(false);
-    port.setPortOpen(true);
-    port.Output(frameBytes(TimeTable{}));
-    port.waitUntilSent();
-    QVERIFY2(sim.waitFor(QStringLiteral("Frame 2: OK")), qPrintable(sim.output()));
-    port.setPortOpen(false);
-
-    QVERIFY2(sim.stop(), qPrintable(sim.output() + sim.errors()));
-    QVERIFY(!isLink(linkPath));
-}
-
-void TestSimEndToEnd::leavesARealFileAlone()
-{
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString path = dir.filePath(QStringLiteral("com6"));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("keep");
-    file.close();
-
-    Sim sim({QStringLiteral("--com"), QStringLiteral("6"), QStringLiteral("--link-dir"), dir.path()});
-    QVERIFY2(sim.waitFor(QStringLiteral("Waiting for frames")), qPrintable(sim.output() + sim.errors()));
-    QVERIFY2(sim.output().contains(path + QStringLiteral(" is a real device or file: left alone")),
-             qPrintable(sim.output()));
-    QVERIFY(sim.stop());
-
-    QVERIFY(!isLink(path));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), QByteArray("keep"));
-}
-
-void TestSimEndToEnd::replacesOnlyAStaleLink()
-{
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString stale = dir.filePath(QStringLiteral("com7"));
-    const QString live = dir.filePath(QStringLiteral("com8"));
-    const QString there = dir.filePath(QStringLiteral("there"));
-    QVERIFY(QFile::link(dir.filePath(QStringLiteral("gone")), stale));
-    QFile thereFile(there);
-    QVERIFY(thereFile.open(QIODevice::WriteOnly));
-    thereFile.close();
-    QVERIFY(QFile::link(there, live));
-
-    {
-        Sim sim({QStringLiteral("--com"), QStringLiteral("7"), QStringLiteral("--link-dir"), dir.path()});
-        QVERIFY2(sim.waitFor(QStringLiteral("Waiting for frames")), qPrintable(sim.output() + sim.errors()));
-        QVERIFY2(sim.output().contains(u"replaced a stale link"), qPrintable(sim.output()));
-        QVERIFY(QFileInfo(stale).symLinkTarget().startsWith(u"/dev/pts/"));
-        QVERIFY(sim.stop());
-        QVERIFY(!isLink(stale));
-    }
-    {
-        Sim sim({QStringLiteral("--com"), QStringLiteral("8"), QStringLiteral("--link-dir"), dir.path()});
-        QVERIFY2(sim.waitFor(QStringLiteral("Waiting for frames")), qPrintable(sim.output() + sim.errors()));
-        QVERIFY2(sim.output().contains(live + QStringLiteral(" already points to ") + there),
-                 qPrintable(sim.output()));
-        QVERIFY2(sim.output().contains(QStringLiteral("sudo ln -sf /dev/pts/")), qPrintable(sim.output()));
-        QVERIFY(sim.stop());
-        QCOMPARE(QFileInfo(live).symLinkTarget(), there);
-    }
-}
-
-void TestSimEndToEnd::noLinkPrintsTheCommand()
-{
-    const bool existed = isLink(QStringLiteral("/dev/com3")) || QFileInfo::exists(QStringLiteral("/dev/com3"));
-    Sim sim({QStringLiteral("--com"), QStringLiteral("3"), QStringLiteral("--no-link")});
-    QVERIFY2(sim.waitFor(QStringLiteral("Waiting for frames")), qPrintable(sim.output() + sim.errors()));
-    const QString text = sim.output();
-    const qsizetype at = text.indexOf(u"pseudo-terminal  ");
-    QVERIFY(at >= 0);
-    const QString pty = text.mid(at + 17).section(QLatin1Char('\n'), 0, 0);
-    QVERIFY2(text.contains(QStringLiteral("sudo ln -sf %1 /dev/com3").arg(pty)), qPrintable(text));
-    QVERIFY(sim.stop());
-    QCOMPARE(isLink(QStringLiteral("/dev/com3")) || QFileInfo::exists(QStringLiteral("/dev/com3")), existed);
-}
 
 QTEST_GUILESS_MAIN(TestSimEndToEnd)
 #include "tst_sim_end_to_end.moc"

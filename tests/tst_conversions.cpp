@@ -24,10 +24,8 @@ void TestConversions::textValue_data()
 
     QTest::newRow("plain") << "75" << 75.0;
     QTest::newRow("trailing letters") << "75abc" << 75.0;
-    QTest::newRow("12abc") << "12abc" << 12.0;
     QTest::newRow("fraction") << "7.5" << 7.5;
     QTest::newRow("negative") << "-5" << -5.0;
-    QTest::newRow("plus") << "+8" << 8.0;
     QTest::newRow("letters") << "abc" << 0.0;
     QTest::newRow("empty") << "" << 0.0;
     QTest::newRow("leading blank") << " 7" << 7.0;
@@ -43,12 +41,10 @@ void TestConversions::textValue_data()
     QTest::newRow("sign after digits stops") << "5-3" << 5.0;
     QTest::newRow("no exponent") << "1e400" << 1.0;
     QTest::newRow("nan is no number") << "nan" << 0.0;
-    QTest::newRow("inf is no number") << "inf" << 0.0;
     QTest::newRow("hex is no number") << "&H10" << 0.0;
     QTest::newRow("comma stops") << "1,5" << 1.0;
     QTest::newRow("full-width digits") << QString::fromUtf16(u"\uFF11\uFF12") << 0.0;
     QTest::newRow("Hangul after number") << QString::fromUtf16(u"30초") << 30.0;
-    QTest::newRow("99.5") << "99.5" << 99.5;
 }
 
 void TestConversions::textValue()
@@ -78,9 +74,7 @@ void TestConversions::toByte_data()
     QTest::newRow("0.5 to even 0") << 0.5 << 0;
     QTest::newRow("1.5 to even 2") << 1.5 << 2;
     QTest::newRow("2.5 to even 2") << 2.5 << 2;
-    QTest::newRow("6.5 to 6") << 6.5 << 6;
     QTest::newRow("7.5 to 8") << 7.5 << 8;
-    QTest::newRow("2.6") << 2.6 << 3;
     QTest::newRow("-0.4 rounds to 0") << -0.4 << 0;
     QTest::newRow("-0.5 rounds to 0") << -0.5 << 0;
     QTest::newRow("-0") << -0.0 << 0;

@@ -30,8 +30,6 @@ QString eot()
     return QString(QChar(4));
 }
 
-const QString kBody = QStringLiteral("R012345678901234567890123"); // "R" and 24 characters
-
 } // namespace
 
 class TestReceiver : public QObject
@@ -39,51 +37,9 @@ class TestReceiver : public QObject
     Q_OBJECT
 
 private slots:
-    void replies_data();
-    void replies();
     void keepsOnlyWhatCanBecomeTheRecord();
     void matchesTheReferenceOnRandomStreams();
 };
-
-void TestReceiver::replies_data()
-{
-    QTest::addColumn<QStringList>("reads");
-    QTest::addColumn<QString>("record");
-    QTest::addColumn<int>("endedAt"); // index of the read that ended the reply, -1 none
-
-    QTest::newRow("one piece") << QStringList{kBody + eot()} << kBody << 0;
-    QTest::newRow("several pieces") << QStringList{"R01", "2345678901234", "567890123", eot()} << kBody << 3;
-    QTest::newRow("short record keeps terminator") << QStringList{"Rab" + eot()} << "Rab" + eot() << 0;
-    QTest::newRow("leading characters skipped") << QStringList{"xy", kBody, eot()} << kBody << 2;
-    QTest::newRow("lower-case r is no start") << QStringList{"r12" + eot()} << QString() << 0;
-    QTest::newRow("lower-case r before R") << QStringList{"r1R2" + eot()} << "R2" + eot() << 0;
-    QTest::newRow("characters after terminator within 25")
-        << QStringList{"R12" + eot() + "xyz"} << "R12" + eot() + "xyz" << 0;
-    QTest::newRow("record cut at 25") << QStringList{kBody + "tail" + eot()} << kBody << 0;
-    QTest::newRow("two replies in one read: first wins")
-        << QStringList{kBody + eot() + "R-second-reply-----------" + eot()} << kBody << 0;
-    QTest::newRow("R only after the terminator") << QStringList{"ab" + eot() + "Rcd"} << "Rcd" << 0;
-    QTest::newRow("no terminator yet") << QStringList{kBody} << QString() << -1;
-}
-
-void TestReceiver::replies()
-{
-    QFETCH(QStringList, reads);
-    QFETCH(QString, record);
-    QFETCH(int, endedAt);
-    QString buffer;
-    QString rxRecord;
-    ReplyReceiver receiver(buffer, rxRecord);
-    int ended = -1;
-    for (int i = 0; i < reads.size(); ++i) {
-        if (receiver.feed(reads[i]) && ended < 0)
-            ended = i;
-    }
-    QCOMPARE(rxRecord, record);
-    QCOMPARE(ended, endedAt);
-    if (ended == reads.size() - 1)
-        QVERIFY(buffer.isEmpty());
-}
 
 void TestReceiver::keepsOnlyWhatCanBecomeTheRecord()
 {

@@ -13,7 +13,6 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
 
-echo "== package"
 scripts/check-package.sh build
 
 echo "== AddressSanitizer and UBSan"

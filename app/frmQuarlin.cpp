@@ -82,7 +82,7 @@ QLabel *label(const QString &caption, QRect geometry, QWidget *parent)
     return l;
 }
 
-QLineEdit *timeField(const QString &text, QRect geometry, QWidget *parent)
+QLineEdit *numberField(const QString &text, QRect geometry, QWidget *parent)
 {
     auto *field = new QLineEdit(text, parent);
     field->setGeometry(geometry);
@@ -175,11 +175,11 @@ void frmQuarlin::createRow(int row)
     Label3[i] = label(QStringLiteral("분"), twipsRect(1320, 240, 855, 375), frame);
     Label4[i] = label(QStringLiteral("초"), twipsRect(2160, 240, row == 0 ? 855 : 495, 375), frame);
     Label5[i] = label(QStringLiteral("1/10 초"), twipsRect(2760, 240, row == 1 ? 615 : 735, 375), frame);
-    txt_1_hr[i] = timeField(QStringLiteral("00"), twipsRect(1320, 600, 495, 375), frame);
+    txt_1_hr[i] = numberField(QStringLiteral("00"), twipsRect(1320, 600, 495, 375), frame);
     Label6[2 * i] = label(QStringLiteral(":"), twipsRect(1920, 600, 255, 375), frame);
-    txt_1_min[i] = timeField(QStringLiteral("00"), twipsRect(2160, 600, 495, 375), frame);
+    txt_1_min[i] = numberField(QStringLiteral("00"), twipsRect(2160, 600, 495, 375), frame);
     Label6[2 * i + 1] = label(QStringLiteral("."), twipsRect(2640, 600, 255, 375), frame);
-    txt_1_sec[i] = timeField(QStringLiteral("0"), twipsRect(2760, 600, 375, 375), frame);
+    txt_1_sec[i] = numberField(QStringLiteral("0"), twipsRect(2760, 600, 375, 375), frame);
     for (QLabel *separator : {Label6[2 * i], Label6[2 * i + 1]})
         separator->setFont(gulim(18));
 }
@@ -198,7 +198,7 @@ void frmQuarlin::createDelayExtras()
 {
     QWidget *frame = Frame1[kDelayRow];
     Label3[6] = label(QStringLiteral("반복횟수"), twipsRect(4560, 240, 855, 375), frame);
-    txt_cnt = timeField(QStringLiteral("0000"), twipsRect(4560, 600, 855, 375), frame);
+    txt_cnt = numberField(QStringLiteral("0000"), twipsRect(4560, 600, 855, 375), frame);
     Label3[7] = label(QStringLiteral("0 : 무한정 반복"), twipsRect(6240, 240, 2175, 375), frame);
     Label3[8] = label(QStringLiteral("n : n번 실행"), twipsRect(6240, 600, 2175, 375), frame);
 }

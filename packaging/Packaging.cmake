@@ -4,23 +4,63 @@ set(QUARLIN_MAINTAINER "Quarlin maintainers <quarlin@example.com>"
   CACHE STRING "Maintainer field of the Debian package")
 
 set(_quarlin_dir ${CMAKE_CURRENT_LIST_DIR})
+set(_quarlin_out ${PROJECT_BINARY_DIR}/packaging)
+set(_quarlin_doc ${CMAKE_INSTALL_DATADIR}/doc/quarlin)
+
+# The changelog and the metainfo record releases: their newest must be this one.
+file(STRINGS ${_quarlin_dir}/changelog _quarlin_entry LIMIT_COUNT 1)
+file(STRINGS ${_quarlin_dir}/quarlin.metainfo.xml _quarlin_release REGEX "<release " LIMIT_COUNT 1)
+if(NOT _quarlin_entry MATCHES "^quarlin \\(${PROJECT_VERSION}\\) "
+   OR NOT _quarlin_release MATCHES "version=\"${PROJECT_VERSION}\"")
+  message(FATAL_ERROR "packaging/changelog and packaging/quarlin.metainfo.xml need an entry for ${PROJECT_VERSION}")
+endif()
+
+# Debian wants these compressed with gzip -9n (no name, no time stamp).
+set(_quarlin_gz)
+foreach(page quarlin.1 quarlin-sim.1)
+  configure_file(${_quarlin_dir}/${page}.in ${_quarlin_out}/${page} @ONLY)
+  list(APPEND _quarlin_gz ${_quarlin_out}/${page}.gz)
+endforeach()
+configure_file(${_quarlin_dir}/changelog ${_quarlin_out}/changelog COPYONLY)
+list(APPEND _quarlin_gz ${_quarlin_out}/changelog.gz)
+foreach(gz ${_quarlin_gz})
+  string(REGEX REPLACE "\\.gz$" "" plain ${gz})
+  add_custom_command(OUTPUT ${gz} COMMAND gzip -9nkf ${plain} DEPENDS ${plain} VERBATIM)
+endforeach()
+add_custom_target(quarlin-docs ALL DEPENDS ${_quarlin_gz})
 
 install(TARGETS quarlin RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+set(_quarlin_programs quarlin)
 if(TARGET quarlin-sim)
   install(TARGETS quarlin-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  list(APPEND _quarlin_programs quarlin-sim)
+  install(FILES ${_quarlin_out}/quarlin-sim.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES ${PROJECT_SOURCE_DIR}/docs/simulator.md DESTINATION ${_quarlin_doc})
 endif()
+# CPack's strip keeps .comment (compiler versions), which Debian drops.
+install(CODE "
+  if(CMAKE_INSTALL_DO_STRIP)
+    foreach(program ${_quarlin_programs})
+      execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment
+        \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/\${program}\" COMMAND_ERROR_IS_FATAL ANY)
+    endforeach()
+  endif()")
+
+install(FILES ${_quarlin_out}/quarlin.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${_quarlin_dir}/quarlin.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+# AppStream wants a reverse-DNS id and the file named after it.
+install(FILES ${_quarlin_dir}/quarlin.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo
+  RENAME com.example.quarlin.metainfo.xml)
 install(FILES ${_quarlin_dir}/quarlin.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+install(FILES ${_quarlin_dir}/quarlin-48.png DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/48x48/apps
+  RENAME quarlin.png)
+install(FILES ${_quarlin_dir}/copyright ${_quarlin_out}/changelog.gz DESTINATION ${_quarlin_doc})
 # Only an example: a rule that renames serial devices must be chosen by the admin.
-install(FILES ${_quarlin_dir}/60-quarlin-com.rules.example
-  DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quarlin/examples)
-if(EXISTS ${PROJECT_SOURCE_DIR}/docs/simulator.md)
-  install(FILES ${PROJECT_SOURCE_DIR}/docs/simulator.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quarlin)
-endif()
+install(FILES ${_quarlin_dir}/60-quarlin-com.rules.example DESTINATION ${_quarlin_doc}/examples)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME quarlin)
-set(CPACK_PACKAGE_VERSION 1.00)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR Tesmoren)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
@@ -34,9 +74,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${QUARLIN_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# The Qt 6 runtime of Debian 12 (libQt6*.so.6 come from these), and the
-# Korean face the window's fonts are mapped onto.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS
-  "libc6 (>= 2.34), libstdc++6 (>= 11), libgcc-s1 (>= 3.0), libqt6core6 (>= 6.4.0), libqt6gui6 (>= 6.4.0), libqt6widgets6 (>= 6.4.0), libqt6serialport6 (>= 6.4.0), fonts-nanum")
+# The libraries come from dpkg-shlibdeps; the Korean face the window's fonts
+# are mapped onto is no library, so it is named here.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS fonts-nanum)
 
 include(CPack)

@@ -1,6 +1,6 @@
 #include "tools/ComLink.h"
 #include "tools/SimController.h"
-#include "tools/SimPty.h"
+#include "tools/Pty.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include <getopt.h>
 #include <signal.h>
 #include <poll.h>
 #include <sys/signalfd.h>
@@ -49,43 +50,69 @@ std::optional<int> number(const char *text, int low, int high)
     return static_cast<int>(value);
 }
 
+enum OptionId { ComId = 1, LinkDirId, NoLinkId, ReplyId, QuietId };
+
+// Says what is wrong before the usage, so a rejected call is not a puzzle.
+std::optional<Options> rejected(const std::string &why = {})
+{
+    if (!why.empty())
+        std::fprintf(stderr, "quarlin-sim: %s\n", why.c_str());
+    std::fputs(kUsage, stderr);
+    return std::nullopt;
+}
+
 std::optional<Options> parse(int argc, char *argv[])
 {
+    static const option kOptions[] = {{"com", required_argument, nullptr, ComId},
+                                      {"link-dir", required_argument, nullptr, LinkDirId},
+                                      {"no-link", no_argument, nullptr, NoLinkId},
+                                      {"reply-every-frame", no_argument, nullptr, ReplyId},
+                                      {"quiet-ms", required_argument, nullptr, QuietId},
+                                      {"help", no_argument, nullptr, 'h'},
+                                      {nullptr, 0, nullptr, 0}};
     Options options;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        const char *value = i + 1 < argc ? argv[i + 1] : nullptr;
-        if (arg == "--com" && value) {
-            const auto n = number(value, 1, 8);
-            if (!n)
-                return std::nullopt;
-            options.com = *n;
-            ++i;
-        } else if (arg == "--link-dir" && value) {
-            options.linkDir = value;
-            ++i;
-        } else if (arg == "--quiet-ms" && value) {
-            const auto n = number(value, 10, 60000);
-            if (!n)
-                return std::nullopt;
-            options.quietMs = *n;
-            ++i;
-        } else if (arg == "--no-link") {
+    int id;
+    while ((id = ::getopt_long(argc, argv, "h", kOptions, nullptr)) != -1) {
+        switch (id) {
+        case ComId:
+            if (const auto n = number(optarg, 1, 8))
+                options.com = *n;
+            else
+                return rejected("--com " + std::string(optarg)
+                                + ": the COM number must be 1 to 8; the program lists only those"
+                                  " and opens /dev/comN only for them");
+            break;
+        case LinkDirId:
+            options.linkDir = optarg;
+            break;
+        case NoLinkId:
             options.link = false;
-        } else if (arg == "--help" || arg == "-h") {
-            options.help = true;
-        } else if (arg == "--reply-every-frame") {
+            break;
+        case ReplyId:
             options.replyEveryFrame = true;
-        } else {
-            return std::nullopt;
+            break;
+        case QuietId:
+            if (const auto n = number(optarg, 10, 60000))
+                options.quietMs = *n;
+            else
+                return rejected("--quiet-ms " + std::string(optarg) + ": must be 10 to 60000 milliseconds");
+            break;
+        case 'h':
+            options.help = true;
+            break;
+        default:
+            // getopt_long has already named the option.
+            return rejected();
         }
     }
+    if (optind < argc)
+        return rejected("unexpected argument \"" + std::string(argv[optind]) + "\"");
     return options;
 }
 
 // Started with sudo, the pty would belong to root and the program, run as
 // the user, could not open it.
-void handToSudoUser(const SimPty &pty)
+void handToSudoUser(const Pty &pty)
 {
     const char *uid = std::getenv("SUDO_UID");
     const char *gid = std::getenv("SUDO_GID");
@@ -173,7 +200,7 @@ bool run(SimController &controller, int signals)
     }
 }
 
-void printHeader(const Options &options, const SimPty &pty, const ComLink *link)
+void printHeader(const Options &options, const Pty &pty, const ComLink *link)
 {
     const std::string linkPath = options.linkDir + "/com" + std::to_string(options.com);
     std::printf("quarlin-sim: relay controller simulator\n");
@@ -193,16 +220,14 @@ void printHeader(const Options &options, const SimPty &pty, const ComLink *link)
 int main(int argc, char *argv[])
 {
     const auto options = parse(argc, argv);
-    if (!options) {
-        std::fputs(kUsage, stderr);
+    if (!options)
         return 2;
-    }
     if (options->help) {
         std::fputs(kUsage, stdout);
         return 0;
     }
 
-    SimPty pty;
+    Pty pty;
     if (const std::string error = pty.open(); !error.empty()) {
         std::fprintf(stderr, "quarlin-sim: no pseudo-terminal: %s\n", error.c_str());
         return 1;

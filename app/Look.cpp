@@ -1,5 +1,7 @@
 #include "app/Look.h"
 
+#include "serial/Platform.h"
+
 #include <QApplication>
 #include <QFont>
 #include <QFontDatabase>
@@ -23,20 +25,26 @@ public:
     }
 };
 
+QString koreanFace(const QString &wanted, const QStringList &installed)
+{
+    if (installed.contains(wanted))
+        return wanted;
+    for (const QString &face : platform::koreanFaces()) {
+        if (installed.contains(face))
+            return face;
+    }
+    return {};
+}
+
 } // namespace
 
 QString installLook()
 {
-    QString chosen;
-    const QStringList installed = QFontDatabase::families();
-    for (const char *face : {"NanumGothic", "UnDotum", "Noto Sans CJK KR"}) {
-        if (installed.contains(QLatin1String(face))) {
-            chosen = QLatin1String(face);
-            QFont::insertSubstitution(QStringLiteral("굴림"), chosen);
-            break;
-        }
-    }
+    const QString gulim = QStringLiteral("굴림");
+    const QString chosen = koreanFace(gulim, QFontDatabase::families());
+    if (!chosen.isEmpty() && chosen != gulim)
+        QFont::insertSubstitution(gulim, chosen);
     QApplication::setStyle(new WindowStyle);
-    QApplication::setFont(QFont(QStringLiteral("굴림"), 9));
+    QApplication::setFont(QFont(gulim, 9));
     return chosen;
 }

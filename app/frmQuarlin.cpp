@@ -1,7 +1,7 @@
 #include "app/frmQuarlin.h"
 
 #include "app/FieldLimits.h"
-#include "app/MessageBox.h"
+#include "app/Messages.h"
 #include "app/ShapeBox.h"
 #include "app/Twips.h"
 #include "serial/CommError.h"
@@ -28,7 +28,6 @@ namespace {
 constexpr int kClientWidth = 9105;
 constexpr int kClientHeight = 10965;
 
-const QString kConfirmTitle = QStringLiteral("확  인");
 // A caption set into the top line of the border, as the layout expects.
 const QString kFrameStyle = QStringLiteral(
     "QGroupBox { border: 1px solid palette(mid); border-radius: 3px; margin-top: 7px; }"
@@ -127,6 +126,7 @@ frmQuarlin::frmQuarlin(ComPathResolver comPaths, QWidget *parent) : QMainWindow(
     createMenu();
     setTabOrder();
     connectHandlers();
+    nameForScreenReaders();
 
     resize(tw(kClientWidth), tw(kClientHeight) + menuBar()->sizeHint().height());
     txt_1_hr[0]->setFocus();
@@ -258,9 +258,33 @@ void frmQuarlin::connectHandlers()
     connect(Combo1, &QComboBox::activated, this, [this] { m_comboTyped = false; });
     connect(MSComm1, &MSComm::OnComm, this, [this] { guarded([this] { MSComm1_OnComm(); }); });
     connect(MSComm1, &MSComm::Arrived, this, [this] { guarded([this] { receiveArrived(); }); });
+    // Queued: the loss is noticed inside the port's own notification.
     connect(
-        MSComm1, &MSComm::DeviceLost, this, [this](const QString &message) { showMessage(this, message); },
-        Qt::QueuedConnection);
+        MSComm1, &MSComm::DeviceLost, this,
+        [this](const QString &device) { showMessage(this, messages::deviceLost(device)); }, Qt::QueuedConnection);
+}
+
+void frmQuarlin::nameForScreenReaders()
+{
+    // Every field of a frame would otherwise be read out as the frame's caption.
+    for (std::size_t row = 0; row < kRowCount; ++row) {
+        const QString frame = Frame1[row]->title() + QLatin1Char(' ');
+        txt_1_hr[row]->setAccessibleName(frame + Label3[row]->text());
+        txt_1_min[row]->setAccessibleName(frame + Label4[row]->text());
+        txt_1_sec[row]->setAccessibleName(frame + Label5[row]->text());
+    }
+    txt_cnt->setAccessibleName(Label3[6]->text());
+    // On Linux a combo box is named by its value; its label comes through the buddy.
+    Label7->setBuddy(Combo1);
+    Combo1->setAccessibleName(Label7->text());
+    Combo1->lineEdit()->setAccessibleName(Label7->text());
+}
+
+void frmQuarlin::setTransferButtonsEnabled(bool enabled)
+{
+    Command1->setEnabled(enabled);
+    Command3->setEnabled(enabled);
+    Command4->setEnabled(enabled);
 }
 
 template <typename Handler>
@@ -268,10 +292,12 @@ void frmQuarlin::guarded(Handler handler)
 {
     try {
         handler();
-    } catch (const std::exception &error) {
-        showMessage(this, QString::fromUtf8(error.what()));
+    } catch (const CommError &error) {
+        showMessage(this, messages::describe(error));
+    } catch (const FieldOverflow &overflow) {
+        showMessage(this, messages::describe(overflow));
     } catch (...) {
-        showMessage(this, QStringLiteral("알 수 없는 오류로 작업을 멈추었습니다."));
+        showMessage(this, messages::unknownFailure());
     }
 }
 
@@ -289,9 +315,7 @@ void frmQuarlin::Form_Load()
         Combo1->addItem(QString::number(n));
     Combo1->setCurrentIndex(0);
     m_comboTyped = false;
-    Command1->setEnabled(false);
-    Command3->setEnabled(false);
-    Command4->setEnabled(false);
+    setTransferButtonsEnabled(false);
 }
 
 void frmQuarlin::Command2_Click()
@@ -345,17 +369,15 @@ void frmQuarlin::OpenCommPort()
 
     if (!MSComm1->PortOpen()) {
         success = false;
-        showMessage(this, QStringLiteral("통신 포트가 정상적으로 열리지 않았읍니다.\n%1\n%2")
-                              .arg(MSComm1->deviceLine(), MSComm1->openFailure()));
+        const auto &failure = MSComm1->openFailure();
+        showMessage(this, failure ? messages::describe(*failure)
+                                  : messages::portNotOpened(MSComm1->deviceLine(), messages::unknownFailure()));
     }
     if (success) {
-        showMessage(this, QStringLiteral("통신포트가 정상적으로 열렸읍니다.\n%1").arg(MSComm1->deviceLine()),
-                    kConfirmTitle);
-        Command1->setEnabled(true);
-        Command3->setEnabled(true);
-        Command4->setEnabled(true);
+        showMessage(this, messages::portOpened(MSComm1->deviceLine()), messages::kConfirmTitle);
+        setTransferButtonsEnabled(true);
     }
-    // Qt keeps what waited in the driver before the opening; drop it.
+    // Whatever came in while the operator read the message is no reply to us.
     step([this] { MSComm1->setInBufferCount(0); });
 }
 
@@ -379,8 +401,7 @@ void frmQuarlin::Command1_Click()
     // that does not fit sends nothing rather than half a frame.
     const DownloadFrame frame = BuildDownloadFrame(ReadTimeTable(timeTableTexts()));
     if (!MSComm1->PortOpen())
-        throw CommError(QStringLiteral("통신 포트가 열려 있지 않아 아무것도 보내지 않았습니다.\n"
-                                       "\"Connect\"를 눌러 포트를 연 뒤 다시 보내십시오."));
+        throw CommError(CommFault::NotOpen);
 
     MSComm1->setInBufferCount(0);
     MSComm1->setOutBufferCount(0);
@@ -392,7 +413,7 @@ void frmQuarlin::Command1_Click()
     MSComm1->Output(QString(QChar(kFrameEnd)));
     MSComm1->waitUntilSent();
 
-    showMessage(this, QStringLiteral("설정값이 다운로드 되었습니다"), kConfirmTitle);
+    showMessage(this, messages::downloaded(), messages::kConfirmTitle);
 }
 
 void frmQuarlin::applyPattern(const TestPattern &pattern)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "serial/ComDevice.h"
+#include "serial/Platform.h"
 #include "serial/Module1.h"
 #include "serial/ReplyReceiver.h"
 #include "timetable/TimeTable.h"
@@ -22,6 +23,23 @@ struct TestPattern;
 
 // The one window: the time table, the port selector and the six buttons.
 // Handlers read and write the controls; the controls are the data.
+//
+// The controls keep the names the controller's operators and its papers use:
+//   txt_1_hr(row)   minutes     row 0..4 = STAGE 1..5, row 5 = DELAY
+//   txt_1_min(row)  seconds
+//   txt_1_sec(row)  tenths of a second
+//   txt_cnt         repeat count (0 repeats without end)
+//   chk_st1..5(j)   relay boxes of stage 1..5: j 0..4 = relay 1..5, j 5 = internal relay
+//   Frame1(row)     the frame of a row: "STAGE 1".."STAGE 5", "DELAY"
+//   Combo1          COM port list "1".."8"
+//   cmdConnect      "Connect"      Command1  "DownLoad"    Command2  "Exit"
+//   Command3        "Test Set"     Command4  "Test Reset"  cmdRead   "Read" (never enabled)
+//   Label3(row)     "분" over the minutes; Label3(6..8) the repeat-count captions
+//   Label4, Label5  "초" and "1/10 초";  Label6 the ":" and "." between the fields
+//   Label1, Label2  banner titles on Shape4 (grey box) under Shape17 (yellow bar)
+//   Label7          "COM. Port No."
+//   mnuRead, mnuWrite, mnuSetting  menu items with nothing behind them
+//   MSComm1         the serial port
 class frmQuarlin : public QMainWindow
 {
     Q_OBJECT
@@ -29,8 +47,7 @@ class frmQuarlin : public QMainWindow
 public:
     using Boxes = std::array<QCheckBox *, kRelayCount>;
 
-    explicit frmQuarlin(ComPathResolver comPaths = [](int n) { return comDevicePath(n); },
-                        QWidget *parent = nullptr);
+    explicit frmQuarlin(ComPathResolver comPaths = platform::comPortName, QWidget *parent = nullptr);
     ~frmQuarlin() override;
 
     void Form_Load();
@@ -83,6 +100,8 @@ private:
     void createMenu();
     void setTabOrder();
     void connectHandlers();
+    void nameForScreenReaders();
+    void setTransferButtonsEnabled(bool enabled);
 
     void OpenCommPort();
     int Combo1ListIndex() const;

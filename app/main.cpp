@@ -8,27 +8,29 @@
 
 namespace {
 
-// Without a display Qt aborts with a core dump; say what is wrong instead.
-bool displayAvailable()
+// Qt ends the process with a core dump when it reaches no display (none set,
+// or one that does not answer): say what is wrong and exit calmly instead.
+void startupMessage(QtMsgType type, const QMessageLogContext &, const QString &message)
 {
-    const auto set = [](const char *name) {
-        const char *value = std::getenv(name);
-        return value != nullptr && *value != '\0';
-    };
-    return set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM");
+    if (type != QtFatalMsg) {
+        std::fprintf(stderr, "%s\n", qPrintable(message));
+        return;
+    }
+    std::fputs("quarlin: 화면을 찾을 수 없습니다 (no display). 데스크톱 세션에서 실행하십시오.\n", stderr);
+    std::_Exit(1);
 }
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    if (!displayAvailable()) {
-        std::fputs("quarlin: 화면을 찾을 수 없습니다 (no display). 데스크톱 세션에서 실행하십시오.\n", stderr);
-        return 1;
-    }
+    qInstallMessageHandler(startupMessage);
     QApplication app(argc, argv);
+    qInstallMessageHandler(nullptr);
+
     QApplication::setApplicationName(QStringLiteral("Quarlin_01"));
-    QApplication::setApplicationVersion(QStringLiteral("1.00"));
+    QApplication::setApplicationVersion(QStringLiteral(QUARLIN_VERSION));
+    QGuiApplication::setDesktopFileName(QStringLiteral("quarlin"));
     installLook();
 
     frmQuarlin window;

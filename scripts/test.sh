@@ -9,14 +9,14 @@ jobs=$(nproc)
 export QT_QPA_PLATFORM=offscreen
 
 echo "== build and test"
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARLIN_WERROR=ON >/dev/null
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
 
 scripts/check-package.sh build
 
 echo "== AddressSanitizer and UBSan"
-cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DQUARLIN_SANITIZE=ON -DQUARLIN_BENCH=OFF >/dev/null
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DQUARLIN_WERROR=ON -DQUARLIN_SANITIZE=ON -DQUARLIN_BENCH=OFF >/dev/null
 cmake --build build-asan -j"$jobs"
 UBSAN_OPTIONS=print_stacktrace=1 ctest --test-dir build-asan --output-on-failure -j"$jobs"
 

@@ -2,11 +2,38 @@
 
 #include <QString>
 
-#include <stdexcept>
+#include <exception>
 
-// A serial operation that failed; what() is the Korean text for the operator.
-class CommError : public std::runtime_error
+// What went wrong on the serial line, as facts; the window words the message.
+enum class CommFault {
+    NoSuchPort,      // the COM number names no port (nothing chosen in the list)
+    NoSuchDevice,    // the port's device does not exist
+    InUse,           // another program holds the port
+    NoPermission,    // the device refuses this user
+    OpenFailed,      // any other reason; detail holds the system's words
+    BadSettings,     // line settings text not understood
+    NotOpen,         // an operation needs the open port
+    WriteFailed,     // the port refused the bytes
+    SendTimeout,     // the bytes did not leave within the bound
+    DeviceLost,      // the device went away while in use
+};
+
+class CommError : public std::exception
 {
 public:
-    explicit CommError(const QString &message) : std::runtime_error(message.toStdString()) {}
+    CommError(CommFault fault, QString device = {}, QString detail = {})
+        : m_fault(fault), m_device(std::move(device)), m_detail(std::move(detail))
+    {
+    }
+
+    CommFault fault() const { return m_fault; }
+    // "COM1: /dev/ttyUSB0 (/dev/com1)", when a device is concerned.
+    const QString &device() const { return m_device; }
+    const QString &detail() const { return m_detail; }
+    const char *what() const noexcept override { return "serial port error"; }
+
+private:
+    CommFault m_fault;
+    QString m_device;
+    QString m_detail;
 };

@@ -1,23 +1,29 @@
 #include "serial/MSComm.h"
 
-#include "serial/CommError.h"
+#include "serial/Platform.h"
 
 #include <QFileInfo>
 #include <QThread>
 
-#include <sys/ioctl.h>
+#include <utility>
 
 namespace {
 
-QString notOpenMessage()
+CommFault commFault(platform::OpenFault fault)
 {
-    return QStringLiteral("통신 포트가 열려 있지 않습니다.\n\"Connect\"를 눌러 포트를 연 뒤 다시 시도하십시오.");
+    switch (fault) {
+    case platform::OpenFault::NoSuchDevice: return CommFault::NoSuchDevice;
+    case platform::OpenFault::InUse: return CommFault::InUse;
+    case platform::OpenFault::NoPermission: return CommFault::NoPermission;
+    case platform::OpenFault::Other: break;
+    }
+    return CommFault::OpenFailed;
 }
 
 } // namespace
 
 MSComm::MSComm(ComPathResolver resolver, QObject *parent)
-    : QObject(parent), m_resolver(std::move(resolver)), m_port(this)
+    : QObject(parent), m_resolver(std::move(resolver)), m_queueQuery(platform::driverQueued), m_port(this)
 {
     m_port.setReadBufferSize(kReceiveBufferSize);
     connect(&m_port, &QSerialPort::readyRead, this, &MSComm::onReadyRead);
@@ -46,13 +52,10 @@ void MSComm::setPortOpen(bool open)
     if (m_port.isOpen())
         return;
 
-    m_openFailure.clear();
+    m_openFailure.reset();
     m_triedPath = m_resolver(m_commPort);
-    if (m_triedPath.isEmpty()) {
-        m_openFailure = QStringLiteral("COM %1에 해당하는 장치가 없습니다. 목록에서 1~8 중 하나를 고르십시오.")
-                            .arg(m_commPort);
-        throw CommError(m_openFailure);
-    }
+    if (m_triedPath.isEmpty())
+        failOpen(CommFault::NoSuchPort, QString::number(m_commPort));
 
     m_port.setPortName(m_triedPath);
     m_port.setBaudRate(m_settings.baudRate);
@@ -61,17 +64,26 @@ void MSComm::setPortOpen(bool open)
     m_port.setStopBits(m_settings.stopBits);
     m_port.setFlowControl(QSerialPort::NoFlowControl);
     if (!m_port.open(QIODevice::ReadWrite)) {
-        m_openFailure = openFailureReason();
+        const QString detail = m_port.errorString();
+        const CommFault fault = commFault(platform::openFault(m_triedPath, m_port.error()));
         m_port.clearError();
-        throw CommError(m_openFailure);
+        failOpen(fault, detail);
     }
+    // Qt keeps what waited in the driver before the opening: it is no reply to us.
+    m_port.clear(QSerialPort::Input);
+}
+
+void MSComm::failOpen(CommFault fault, const QString &detail)
+{
+    m_openFailure.emplace(fault, deviceLine(), detail);
+    throw *m_openFailure;
 }
 
 void MSComm::setSettings(const QString &settings)
 {
     const auto parsed = parseLineSettings(settings);
     if (!parsed)
-        throw CommError(QStringLiteral("통신 설정 \"%1\"을(를) 알 수 없습니다.").arg(settings));
+        throw CommError(CommFault::BadSettings, {}, settings);
     m_settingsText = settings;
     m_settings = *parsed;
 }
@@ -114,7 +126,7 @@ void MSComm::Output(const QByteArray &bytes)
 {
     requireOpen();
     if (m_port.write(bytes) != bytes.size())
-        throw CommError(QStringLiteral("통신 포트에 쓰지 못했습니다 (%1).").arg(m_port.errorString()));
+        throw CommError(CommFault::WriteFailed, deviceLine(), m_port.errorString());
 }
 
 QString MSComm::Input()
@@ -128,50 +140,64 @@ void MSComm::waitUntilSent()
 {
     requireOpen();
     const auto deadline = std::chrono::steady_clock::now() + kSendBound;
-    while (m_port.bytesToWrite() > 0) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0 || !m_port.waitForBytesWritten(static_cast<int>(left.count()))) {
-            if (m_port.bytesToWrite() == 0)
-                break;
-            throw CommError(QStringLiteral("보낼 데이터가 제시간에 나가지 않았습니다 (%1).\n"
-                                           "케이블과 장치를 확인하십시오.")
-                                .arg(m_port.isOpen() ? m_port.errorString() : QStringLiteral("포트 닫힘")));
-        }
+    m_waiting = true;
+    m_lostWhileWaiting = false;
+    try {
+        waitQtDrained(deadline);
+        waitDriverDrained(deadline);
+    } catch (...) {
+        m_waiting = false;
+        throw;
     }
-    waitKernelDrained(deadline);
+    m_waiting = false;
 }
 
-void MSComm::waitKernelDrained(std::chrono::steady_clock::time_point deadline)
+void MSComm::waitQtDrained(std::chrono::steady_clock::time_point deadline)
+{
+    while (m_port.isOpen() && m_port.bytesToWrite() > 0) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0 || !m_port.waitForBytesWritten(static_cast<int>(left.count()))) {
+            if (m_port.isOpen() && m_port.bytesToWrite() == 0)
+                break;
+            if (m_lostWhileWaiting)
+                throw CommError(CommFault::DeviceLost, deviceLine());
+            throw CommError(CommFault::SendTimeout, deviceLine(), QString::number(m_port.bytesToWrite()));
+        }
+    }
+}
+
+void MSComm::waitDriverDrained(std::chrono::steady_clock::time_point deadline)
 {
     // The driver's queue (a UART FIFO, a USB adapter's buffer) is not Qt's to
-    // report; ask the tty how much it still holds.
+    // report; ask it how much it still holds.
     for (;;) {
+        if (m_lostWhileWaiting)
+            throw CommError(CommFault::DeviceLost, deviceLine());
         if (!m_port.isOpen())
-            throw CommError(notOpenMessage());
-        int queued = 0;
-        if (::ioctl(static_cast<int>(m_port.handle()), TIOCOUTQ, &queued) != 0 || queued <= 0)
+            throw CommError(CommFault::NotOpen);
+        const int queued = m_queueQuery(m_port.handle());
+        if (queued <= 0)
             return;
         if (std::chrono::steady_clock::now() >= deadline)
-            throw CommError(QStringLiteral("보낸 데이터가 장치에서 나가지 않습니다 (%1바이트 남음).\n"
-                                           "케이블과 장치를 확인하십시오.")
-                                .arg(queued));
+            throw CommError(CommFault::SendTimeout, deviceLine(), QString::number(queued));
         QThread::msleep(1);
     }
 }
 
 QString MSComm::deviceLine() const
 {
+    const QString com = QStringLiteral("COM%1").arg(m_commPort);
     if (m_triedPath.isEmpty())
         return QStringLiteral("COM %1: 장치 없음").arg(m_commPort);
+    if (m_triedPath == com)
+        return com;
     const QFileInfo info(m_triedPath);
     if (info.isSymLink()) {
         const QString target = info.canonicalFilePath();
-        return QStringLiteral("COM%1: %2 (%3)")
-            .arg(m_commPort)
-            .arg(target.isEmpty() ? info.symLinkTarget() : target, m_triedPath);
+        return QStringLiteral("%1: %2 (%3)").arg(com, target.isEmpty() ? info.symLinkTarget() : target, m_triedPath);
     }
-    return QStringLiteral("COM%1: %2").arg(m_commPort).arg(m_triedPath);
+    return QStringLiteral("%1: %2").arg(com, m_triedPath);
 }
 
 void MSComm::onReadyRead()
@@ -191,30 +217,14 @@ void MSComm::onError(QSerialPort::SerialPortError error)
     if (!lost || !m_port.isOpen())
         return;
     m_port.close();
-    emit DeviceLost(QStringLiteral("통신 장치와의 연결이 끊어졌습니다 (%1).\n"
-                                   "장치와 케이블을 다시 연결한 뒤 \"Connect\"를 누르십시오.")
-                        .arg(deviceLine()));
+    if (m_waiting)
+        m_lostWhileWaiting = true;
+    else
+        emit DeviceLost(deviceLine());
 }
 
 void MSComm::requireOpen() const
 {
     if (!m_port.isOpen())
-        throw CommError(notOpenMessage());
-}
-
-QString MSComm::openFailureReason() const
-{
-    const QString detail = m_port.errorString();
-    switch (m_port.error()) {
-    case QSerialPort::DeviceNotFoundError:
-        return QStringLiteral("장치가 없습니다. 어댑터와 케이블 연결, COM 번호를 확인하십시오.");
-    case QSerialPort::PermissionError:
-        if (detail.contains(QLatin1String("lock"), Qt::CaseInsensitive)
-            || detail.contains(QLatin1String("busy"), Qt::CaseInsensitive))
-            return QStringLiteral("다른 프로그램이 이 포트를 사용하고 있습니다. 그 프로그램을 닫은 뒤 다시 연결하십시오.");
-        return QStringLiteral("포트를 열 권한이 없습니다. 사용자를 dialout 그룹에 넣은 뒤"
-                              " (sudo usermod -aG dialout $USER) 다시 로그인하십시오.");
-    default:
-        return QStringLiteral("포트를 열 수 없습니다 (%1).").arg(detail);
-    }
+        throw CommError(CommFault::NotOpen);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "serial/ComDevice.h"
+#include "serial/CommError.h"
 #include "serial/LineSettings.h"
 
 #include <QObject>
@@ -8,6 +9,8 @@
 #include <QString>
 
 #include <chrono>
+#include <functional>
+#include <optional>
 
 // The serial port as the window uses it: open state, port number, line
 // settings, buffer counts, Output/Input of raw 8-bit characters and a
@@ -21,6 +24,9 @@ public:
     static constexpr int kReceiveBufferSize = 1024;
     // 27 bytes take 28 ms at 9600 baud; anything near a second means the line is stuck.
     static constexpr std::chrono::milliseconds kSendBound{1000};
+
+    // Bytes the driver still holds for a port handle.
+    using QueueQuery = std::function<int(qintptr handle)>;
 
     explicit MSComm(ComPathResolver resolver, QObject *parent = nullptr);
     ~MSComm() override;
@@ -52,24 +58,29 @@ public:
 
     // "COM1: /dev/ttyUSB0 (/dev/com1)": what the last opening tried.
     QString deviceLine() const;
-    // Why the last opening failed, in Korean; empty after a success.
-    QString openFailure() const { return m_openFailure; }
+    // Why the last opening failed; nothing after a success.
+    const std::optional<CommError> &openFailure() const { return m_openFailure; }
+
+    void setQueueQuery(QueueQuery query) { m_queueQuery = std::move(query); }
 
 signals:
     void OnComm();
     // Characters arrived, whatever the receive threshold.
     void Arrived();
-    // The device went away; the port has been closed.
-    void DeviceLost(const QString &message);
+    // The device went away and the port has been closed. Not emitted when the
+    // operation under way reports the loss itself, so the operator hears once.
+    void DeviceLost(const QString &device);
 
 private:
     void onReadyRead();
     void onError(QSerialPort::SerialPortError error);
     void requireOpen() const;
-    void waitKernelDrained(std::chrono::steady_clock::time_point deadline);
-    QString openFailureReason() const;
+    void waitQtDrained(std::chrono::steady_clock::time_point deadline);
+    void waitDriverDrained(std::chrono::steady_clock::time_point deadline);
+    [[noreturn]] void failOpen(CommFault fault, const QString &detail = {});
 
     ComPathResolver m_resolver;
+    QueueQuery m_queueQuery;
     QSerialPort m_port;
     short m_commPort = 1;
     QString m_settingsText = QStringLiteral("9600,N,8,1");
@@ -77,5 +88,7 @@ private:
     short m_rThreshold = 1;
     short m_commEvent = 0;
     QString m_triedPath;
-    QString m_openFailure;
+    std::optional<CommError> m_openFailure;
+    bool m_waiting = false;
+    bool m_lostWhileWaiting = false;
 };

@@ -7,6 +7,18 @@
 
 namespace {
 
+// A Korean input method in full-width mode types "１２": read the
+// full-width forms (and the ideographic space) as their ASCII originals,
+// which is what compatibility normalisation does for this block.
+QChar halfWidth(QChar c)
+{
+    if (c.unicode() >= 0xFF01 && c.unicode() <= 0xFF5E)
+        return QChar(static_cast<char16_t>(c.unicode() - 0xFEE0));
+    if (c.unicode() == 0x3000)
+        return QLatin1Char(' ');
+    return c;
+}
+
 bool isBlank(QChar c)
 {
     return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r';
@@ -24,7 +36,7 @@ public:
     explicit Reader(QStringView text) : m_text(text) { skipBlanks(); }
 
     bool atEnd() const { return m_pos >= m_text.size(); }
-    QChar peek() const { return atEnd() ? QChar() : m_text[m_pos]; }
+    QChar peek() const { return atEnd() ? QChar() : halfWidth(m_text[m_pos]); }
     void advance()
     {
         ++m_pos;
@@ -34,7 +46,7 @@ public:
 private:
     void skipBlanks()
     {
-        while (!atEnd() && isBlank(m_text[m_pos]))
+        while (!atEnd() && isBlank(halfWidth(m_text[m_pos])))
             ++m_pos;
     }
 

@@ -4,7 +4,8 @@
 
 #include <array>
 #include <cstdint>
-#include <stdexcept>
+#include <exception>
+#include <utility>
 
 constexpr int kStageCount = 5;
 constexpr int kRowCount = 6; // five stages and the delay row
@@ -43,17 +44,25 @@ struct TimeTableTexts
 enum class Field { Minutes, Seconds, Tenths, Count };
 
 // A value that does not fit its byte (or the count's two bytes).
-class FieldOverflow : public std::runtime_error
+class FieldOverflow : public std::exception
 {
 public:
-    FieldOverflow(int row, Field field, const QString &text, int low, int high);
+    FieldOverflow(int row, Field field, QString text, int high)
+        : m_row(row), m_field(field), m_text(std::move(text)), m_high(high)
+    {
+    }
 
     int row() const { return m_row; }
     Field field() const { return m_field; }
+    const QString &text() const { return m_text; }
+    int high() const { return m_high; } // the range is 0 to this
+    const char *what() const noexcept override { return "value does not fit its field"; }
 
 private:
     int m_row;
     Field m_field;
+    QString m_text;
+    int m_high;
 };
 
 std::uint8_t RelayMask(const std::array<bool, kRelayCount> &checked);

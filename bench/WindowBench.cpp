@@ -4,8 +4,8 @@
 #include "app/frmQuarlin.h"
 #include "serial/MSComm.h"
 #include "serial/Module1.h"
-#include "tests/BoxCatcher.h"
-#include "tests/PtyPair.h"
+#include "tests/Support.h"
+#include "tools/Pty.h"
 #include "timetable/DownloadFrame.h"
 
 #include <QApplication>
@@ -37,6 +37,49 @@
 #include <vector>
 
 namespace {
+
+// The controller's side of the line: plain blocking writes and bounded reads.
+void ptyWrite(const Pty &pty, const char *data, std::size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(pty.master(), data, size);
+        if (n > 0) {
+            data += n;
+            size -= static_cast<std::size_t>(n);
+        } else if (errno == EAGAIN) {
+            pollfd fd{pty.master(), POLLOUT, 0};
+            ::poll(&fd, 1, 100);
+        } else {
+            return;
+        }
+    }
+}
+
+QByteArray ptyRead(const Pty &pty, int count, int timeoutMs)
+{
+    QByteArray got;
+    QElapsedTimer clock;
+    clock.start();
+    while (got.size() < count && clock.elapsed() < timeoutMs) {
+        pollfd fd{pty.master(), POLLIN, 0};
+        if (::poll(&fd, 1, static_cast<int>(timeoutMs - clock.elapsed())) <= 0)
+            break;
+        char buffer[4096];
+        const ssize_t n = ::read(pty.master(), buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        got.append(buffer, static_cast<qsizetype>(n));
+    }
+    return got;
+}
+
+std::unique_ptr<Pty> openPty()
+{
+    auto pty = std::make_unique<Pty>();
+    if (!pty->open().empty())
+        pty.reset();
+    return pty;
+}
 
 // 9600 baud, 8N1: ten bit times a byte.
 constexpr double kLineBytesPerSecond = 960.0;
@@ -102,7 +145,7 @@ std::string replyStream()
 // program. Each byte read from control sets the chunk size (0 pauses) and
 // restarts the clock; end of file ends the peer. A chunk is written when its
 // last byte would have arrived over the line.
-[[noreturn]] void runPeer(PtyPair &pty, int control, const std::string &stream)
+[[noreturn]] void runPeer(const Pty &pty, int control, const std::string &stream)
 {
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     const std::size_t period = stream.size() - 64;
@@ -136,7 +179,7 @@ std::string replyStream()
             continue;
         }
         if (ready == 0 && chunk > 0) {
-            pty.write(QByteArray::fromRawData(stream.data() + at, static_cast<qsizetype>(chunk)));
+            ptyWrite(pty, stream.data() + at, chunk);
             at = (at + chunk) % period;
             sent += chunk;
         }
@@ -264,11 +307,12 @@ int runIdle(int &argc, char **argv, const Options &options)
     const int ms = static_cast<int>(options.get("seconds", 5) * 1000);
     const int runs = static_cast<int>(options.get("runs", 3));
 
-    PtyPair pty;
-    if (!pty.isValid()) {
+    const auto ptyOwner = openPty();
+    if (!ptyOwner) {
         note("no pseudo-terminal");
         return 1;
     }
+    const Pty &pty = *ptyOwner;
     // Forked before Qt starts any thread.
     const std::string stream = replyStream();
     int control[2];
@@ -285,7 +329,7 @@ int runIdle(int &argc, char **argv, const Options &options)
 
     QApplication app(argc, argv);
     installLook();
-    frmQuarlin window(comOneIs(pty.slavePath()));
+    frmQuarlin window(comOneIs(QString::fromStdString(pty.slavePath())));
     if (!connectWindow(window))
         return 1;
     runLoop(1000);
@@ -293,7 +337,7 @@ int runIdle(int &argc, char **argv, const Options &options)
     note("idle (a): connected, nothing received yet");
     reportIdle("idle_a", runs, ms);
 
-    pty.write("x");
+    ptyWrite(pty, "x", 1);
     if (!QTest::qWaitFor([&] { return window.MSComm1->RThreshold() == 0; }, 3000)) {
         note("the receive notification never came");
         return 1;
@@ -307,7 +351,7 @@ int runIdle(int &argc, char **argv, const Options &options)
         runLoop(500);
         const std::string name = chunk == 8 ? "idle_c" : "idle_c1";
         note("idle (c): replies at 960 bytes/s in %d-byte chunks", chunk);
-        reportIdle(name, runs, ms, &window, pty.slavePath());
+        reportIdle(name, runs, ms, &window, QString::fromStdString(pty.slavePath()));
         sendCommand(control[1], 0);
     }
 
@@ -321,14 +365,15 @@ int runDownload(int &argc, char **argv, const Options &options)
 {
     const int runs = static_cast<int>(options.get("runs", 50));
 
-    PtyPair pty;
-    if (!pty.isValid()) {
+    const auto ptyOwner = openPty();
+    if (!ptyOwner) {
         note("no pseudo-terminal");
         return 1;
     }
+    const Pty &pty = *ptyOwner;
     QApplication app(argc, argv);
     installLook();
-    frmQuarlin window(comOneIs(pty.slavePath()));
+    frmQuarlin window(comOneIs(QString::fromStdString(pty.slavePath())));
     if (!connectWindow(window))
         return 1;
     runLoop(500);
@@ -346,7 +391,7 @@ int runDownload(int &argc, char **argv, const Options &options)
         std::chrono::steady_clock::time_point arrived;
         std::thread reader([&] {
             listening = true;
-            got = pty.read(static_cast<int>(kFrameSize), 3000);
+            got = ptyRead(pty, static_cast<int>(kFrameSize), 3000);
             arrived = std::chrono::steady_clock::now();
         });
         while (!listening)

@@ -1,0 +1,127 @@
+#include "tests/Support.h"
+
+#include "serial/ComDevice.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+
+#include <cerrno>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+BoxCatcher::BoxCatcher()
+{
+    connect(&m_timer, &QTimer::timeout, this, [this] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (box == nullptr || !box->isVisible())
+            return;
+        boxes.append({box->windowTitle(), box->text(),
+                      box->buttons().size() == 1 && box->icon() == QMessageBox::NoIcon});
+        box->accept();
+    });
+    m_timer.start(5);
+}
+
+bool BoxCatcher::waitFor(int count, int timeoutMs)
+{
+    return QTest::qWaitFor([&] { return boxes.size() >= count; }, timeoutMs);
+}
+
+WindowFixture::WindowFixture()
+    : window([this](int n) { return n == 1 ? QString::fromStdString(pty->slavePath()) : comDevicePath(n, emptyDev.path()); })
+{
+}
+
+std::unique_ptr<Pty> WindowFixture::newPty()
+{
+    auto pty = std::make_unique<Pty>();
+    const std::string error = pty->open();
+    if (!error.empty())
+        qFatal("no pseudo-terminal: %s", error.c_str());
+    return pty;
+}
+
+QList<SeenBox> WindowFixture::connect(int listIndex)
+{
+    window.Combo1->setCurrentIndex(listIndex);
+    return click(window.cmdConnect);
+}
+
+QList<SeenBox> WindowFixture::click(QWidget *button)
+{
+    BoxCatcher catcher;
+    QTest::mouseClick(button, Qt::LeftButton);
+    QCoreApplication::processEvents();
+    return catcher.boxes;
+}
+
+QByteArray WindowFixture::read(int count, int timeoutMs)
+{
+    QByteArray got;
+    QElapsedTimer clock;
+    clock.start();
+    while (got.size() < count && clock.elapsed() < timeoutMs) {
+        pollfd fd{pty->master(), POLLIN, 0};
+        if (::poll(&fd, 1, static_cast<int>(timeoutMs - clock.elapsed())) <= 0)
+            break;
+        char buffer[4096];
+        const ssize_t n = ::read(pty->master(), buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        got.append(buffer, static_cast<qsizetype>(n));
+    }
+    return got;
+}
+
+void WindowFixture::write(const QByteArray &data)
+{
+    // The program reads on this same thread: when the line is full, let its
+    // event loop run instead of blocking both sides.
+    QElapsedTimer clock;
+    clock.start();
+    qsizetype done = 0;
+    while (done < data.size() && clock.elapsed() < 5000) {
+        const ssize_t n = ::write(pty->master(), data.constData() + done, static_cast<size_t>(data.size() - done));
+        if (n > 0)
+            done += n;
+        else if (errno != EAGAIN)
+            return;
+        else
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+}
+
+void WindowFixture::clog()
+{
+    const int line = pty->spareSlave();
+    ::fcntl(line, F_SETFL, ::fcntl(line, F_GETFL) | O_NONBLOCK);
+    const QByteArray junk(4096, 'x');
+    // The kernel moves data on to the master's side in the background and
+    // makes room again; keep filling until a whole round takes nothing.
+    for (bool took = true; took;) {
+        took = false;
+        while (::write(line, junk.constData(), static_cast<size_t>(junk.size())) > 0)
+            took = true;
+        ::usleep(20000);
+    }
+}
+
+QByteArray bytes(std::initializer_list<int> values)
+{
+    QByteArray out;
+    for (int v : values)
+        out.append(static_cast<char>(v));
+    return out;
+}
+
+QByteArray startFrame()
+{
+    return QByteArray("S") + QByteArray(25, '\0') + QByteArray("\r");
+}

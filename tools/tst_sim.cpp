@@ -1,0 +1,121 @@
+#include "timetable/DownloadFrame.h"
+#include "timetable/TimeTable.h"
+#include "tools/FrameDecoder.h"
+#include "tools/FrameSplitter.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes frameOf(const TimeTable &table)
+{
+    const DownloadFrame frame = BuildDownloadFrame(table);
+    return {frame.begin(), frame.end()};
+}
+
+// Distinct values everywhere, and the framing bytes inside the frame.
+const TimeTable kTable{{{{0x53, 0x0D, 12}, {20, 21, 22}, {30, 31, 32}, {40, 41, 42}, {50, 51, 0x0D}}},
+                       {{0x09, 0x18, 0x30, 0x61, 0xC0}}, {91, 92, 93}, 0x530D};
+
+} // namespace
+
+class TestSim : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // The decoder is written from the byte layout alone: the two check each other.
+    void decodesWhatTheProgramBuilds()
+    {
+        const auto frame = sim::decodeFrame(frameOf(kTable));
+        QVERIFY(frame && frame->wellFormed());
+        for (std::size_t k = 0; k < kStageCount; ++k) {
+            QCOMPARE(frame->stages[k].minutes, kTable.stages[k].minutes);
+            QCOMPARE(frame->stages[k].seconds, kTable.stages[k].seconds);
+            QCOMPARE(frame->stages[k].tenths, kTable.stages[k].tenths);
+            QCOMPARE(frame->masks[k], kTable.masks[k]);
+        }
+        QCOMPARE(frame->delay.tenths, kTable.delay.tenths);
+        QCOMPARE(frame->count, kTable.count);
+    }
+
+    void splitsTheLine()
+    {
+        const Bytes frame = frameOf(kTable);
+        sim::FrameSplitter splitter;
+        std::vector<sim::LinePiece> pieces;
+        const auto feed = [&](const Bytes &chunk) {
+            for (auto &p : chunk.empty() ? splitter.idle() : splitter.feed(chunk))
+                pieces.push_back(p);
+        };
+        feed({'A', 0x0D});
+        for (std::uint8_t byte : frame)
+            feed({byte});
+        feed(Bytes(frame.begin(), frame.begin() + 12));
+        feed({});
+        QCOMPARE(pieces.size(), std::size_t(3));
+        QCOMPARE(int(pieces[0].kind), int(sim::LinePiece::Kind::Stray));
+        QVERIFY(pieces[1].kind == sim::LinePiece::Kind::Frame && pieces[1].bytes == frame);
+        QCOMPARE(int(pieces[2].kind), int(sim::LinePiece::Kind::Cut));
+    }
+
+    // The simulator as the operator starts it: a link comN to its pty, a
+    // table per frame, a reply record on "r", the link gone at the end.
+    void runsAsComN()
+    {
+        QTemporaryDir dir;
+        QProcess process;
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start(QStringLiteral(QUARLIN_SIM), {"--com", "4", "--link-dir", dir.path()});
+        QString output;
+        const auto waitFor = [&](const QString &text) {
+            const QDeadlineTimer deadline(5000);
+            while (!output.contains(text) && !deadline.hasExpired() && process.state() != QProcess::NotRunning) {
+                process.waitForReadyRead(50);
+                output += QString::fromUtf8(process.readAllStandardOutput());
+            }
+            return output.contains(text);
+        };
+        QVERIFY2(waitFor(QStringLiteral("Waiting for frames")), qPrintable(output));
+        const QString link = dir.filePath(QStringLiteral("com4"));
+        QVERIFY(QFileInfo(link).isSymLink());
+
+        const int line = ::open(QFile::encodeName(link).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        QVERIFY(line >= 0);
+        TimeTable table;
+        table.stages[0] = {1, 30, 5};
+        table.masks[0] = 0x09;
+        const Bytes frame = frameOf(table);
+        QCOMPARE(::write(line, frame.data(), frame.size()), ssize_t(frame.size()));
+        QVERIFY2(waitFor(QStringLiteral("  STAGE 1  01:30.5   09    릴레이_1 (relay 1), 내부릴레이 (internal relay)\n")),
+                 qPrintable(output));
+
+        process.write("r\n");
+        QByteArray reply;
+        const auto received = [&] {
+            char buffer[64];
+            const ssize_t n = ::read(line, buffer, sizeof buffer);
+            reply.append(buffer, n > 0 ? n : 0);
+            return reply;
+        };
+        QTRY_COMPARE(received(), QByteArray("RQSIM FRAMES=0001 LAST=OK\x04"));
+        ::close(line);
+
+        process.terminate();
+        QVERIFY(process.waitForFinished(5000) && process.exitCode() == 0);
+        QVERIFY(!QFileInfo(link).isSymLink());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSim)
+#include "tst_sim.moc"

@@ -2,6 +2,7 @@
 #include "app/frmQuarlin.h"
 
 #include <QApplication>
+#include <QIcon>
 
 #include <cstdio>
 #include <cstdlib>
@@ -34,6 +35,7 @@ int main(int argc, char *argv[])
     installLook();
 
     frmQuarlin window;
+    window.setWindowIcon(QIcon::fromTheme(QStringLiteral("quarlin"), QIcon(QStringLiteral(":/quarlin-48.png"))));
     window.show();
     return QApplication::exec();
 }

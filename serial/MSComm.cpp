@@ -3,6 +3,7 @@
 #include "serial/Platform.h"
 
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QThread>
 
 #include <utility>
@@ -142,14 +143,9 @@ void MSComm::waitUntilSent()
     const auto deadline = std::chrono::steady_clock::now() + kSendBound;
     m_waiting = true;
     m_lostWhileWaiting = false;
-    try {
-        waitQtDrained(deadline);
-        waitDriverDrained(deadline);
-    } catch (...) {
-        m_waiting = false;
-        throw;
-    }
-    m_waiting = false;
+    const auto done = qScopeGuard([this] { m_waiting = false; });
+    waitQtDrained(deadline);
+    waitDriverDrained(deadline);
 }
 
 void MSComm::waitQtDrained(std::chrono::steady_clock::time_point deadline)

@@ -11,8 +11,8 @@ include(CheckPIESupported)
 set(_quarlin_optimised $<CONFIG:Release,RelWithDebInfo,MinSizeRel>)
 
 set(_quarlin_hardening -fstack-protector-strong -Wformat -Werror=format-security)
-# Not in Debian 12's defaults yet, but hardening-check looks for them; only
-# where the compiler and target have them (x86 for -fcf-protection).
+# In Debian 13's defaults, harmless on 12 (whose C start files keep
+# -fcf-protection from taking effect); only where the compiler has them.
 foreach(flag -fstack-clash-protection -fcf-protection)
   string(MAKE_C_IDENTIFIER "QUARLIN_HAS${flag}" _quarlin_var)
   check_cxx_compiler_flag(${flag} ${_quarlin_var})

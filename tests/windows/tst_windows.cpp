@@ -1,0 +1,97 @@
+#include "app/Look.h"
+#include "app/frmQuarlin.h"
+#include "serial/Platform.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSerialPort>
+#include <QTest>
+#include <QTimer>
+
+// A Windows program, run under Wine by com1.sh: COM1 is a Linux pty whose
+// bytes the script compares; QUARLIN_FREE_COM names a COM number Wine lacks.
+class TestWindows : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { installLook(); }
+    void windowsPortsAndReasons();
+    void missingPort();
+    void downloadThroughCom1();
+};
+
+namespace {
+
+// Clicks and answers the one message box the click opens; returns its text.
+QString press(QPushButton *button)
+{
+    QStringList texts;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            texts << box->text();
+            box->accept();
+        }
+    });
+    answer.start(5);
+    QTest::mouseClick(button, Qt::LeftButton);
+    return texts.size() == 1 ? texts[0] : QStringLiteral("%1 boxes").arg(texts.size());
+}
+
+QString connectTo(frmQuarlin &window, int number)
+{
+    window.Combo1->setCurrentIndex(number - 1);
+    return press(window.cmdConnect);
+}
+
+} // namespace
+
+void TestWindows::windowsPortsAndReasons()
+{
+    QCOMPARE(platform::comPortName(1), QStringLiteral("COM1"));
+    QCOMPARE(platform::comPortName(8), QStringLiteral("COM8"));
+    QVERIFY(platform::comPortName(9).isEmpty());
+    // Wine lets two programs open one port, so only the mapping can be shown here.
+    QCOMPARE(platform::openFault(QStringLiteral("COM1"), QSerialPort::PermissionError), platform::OpenFault::InUse);
+}
+
+void TestWindows::missingPort()
+{
+    const int number = qEnvironmentVariableIntValue("QUARLIN_FREE_COM");
+    if (number == 0)
+        QSKIP("Wine gave every COM number a device");
+    frmQuarlin window;
+    const QString text = connectTo(window, number);
+    QVERIFY2(text.contains(QStringLiteral("COM%1").arg(number)) && text.contains(QStringLiteral("장치가 없습니다")),
+             qPrintable(text));
+    QVERIFY2(!text.contains(QStringLiteral("dialout")) && !text.contains(QStringLiteral("/dev")), qPrintable(text));
+}
+
+// com1.sh expects 53 01 1E 05 02 05 0C 00… 63 3B 09 29 00 00 00 F9 00 07 03 01 2C 0D.
+void TestWindows::downloadThroughCom1()
+{
+    frmQuarlin window;
+    const QString opened = connectTo(window, 1);
+    QVERIFY2(opened.contains(QStringLiteral("COM1")) && !opened.contains(QStringLiteral("/dev")), qPrintable(opened));
+    const std::array<std::array<const char *, 3>, kRowCount> rows{
+        {{"1", "30", "5"}, {"2", "5", "12"}, {"0", "0", "0"}, {"0", "0", "0"}, {"99", "59", "9"}, {"0", "7", "3"}}};
+    for (std::size_t row = 0; row < rows.size(); ++row) {
+        window.txt_1_hr[row]->setText(QLatin1String(rows[row][0]));
+        window.txt_1_min[row]->setText(QLatin1String(rows[row][1]));
+        window.txt_1_sec[row]->setText(QLatin1String(rows[row][2]));
+    }
+    for (std::size_t relay : {0U, 2U, 5U})
+        window.chk_st1[relay]->setChecked(true);
+    for (QCheckBox *box : window.chk_st5)
+        box->setChecked(true);
+    window.txt_cnt->setText(QStringLiteral("300"));
+    QCOMPARE(press(window.Command1), QStringLiteral("설정값이 다운로드 되었습니다"));
+}
+
+QTEST_MAIN(TestWindows)
+#include "tst_windows.moc"

@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/setup.sh clang libclang-rt-14-dev
+scripts/setup.sh clang libclang-rt-14-dev xvfb xauth
 jobs=$(nproc)
 export QT_QPA_PLATFORM=offscreen
 

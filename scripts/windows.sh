@@ -31,7 +31,8 @@ if [ -z "$qt_from" ] || [ ! -e "$qt_from" ]; then
   exit 77
 fi
 
-packages=(cmake make g++-mingw-w64-x86-64-posix wine64 qt6-base-dev-tools fonts-nanum socat zip)
+# qt6-base-dev for the CMake files of the host tools (moc, rcc, uic).
+packages=(cmake make g++-mingw-w64-x86-64-posix wine64 qt6-base-dev qt6-base-dev-tools fonts-nanum socat zip)
 [ "${1:-}" = --screenshot ] && packages+=(xvfb x11-utils imagemagick)
 missing=()
 for p in "${packages[@]}"; do
@@ -146,23 +147,26 @@ if [ "${1:-}" = --screenshot ]; then
   trap 'kill "$xvfb" 2>/dev/null || true' EXIT
   export DISPLAY=$display
   until xwininfo -root >/dev/null 2>&1; do sleep 0.1; done
-  # The unpacked zip on its own: neither Qt's nor MinGW's folders on the DLL path.
-  "$out/wine-run" --unix wineserver -w
   shown() { xwininfo -root -tree | grep '"ZEL Time Table"' | grep -v '1x1+'; }
-  for run in "first (Wine starting)" "second (Wine running)"; do
-    start=$(date +%s%N)
+  # Starts the unpacked zip on its own (neither Qt's nor MinGW's folders on
+  # the DLL path) and says when its window appeared.
+  launch() {
+    local start=$(date +%s%N)
     QT_QPA_PLATFORM=windows "$out/wine-run" --unix env -u WINEPATH -u WINEQT_PLUGIN_PATH \
       wine64 "$stage/quarlin.exe" 2>/dev/null & app=$!
-    until shown >/dev/null; do sleep 0.02; done
-    echo "quarlin.exe under Wine, $run start: window shown after $(( ($(date +%s%N) - start) / 1000000 )) ms"
-    sleep 2
-    [ "$run" = "first (Wine starting)" ] || break
-    geometry=$(shown | grep -o '[0-9]*x[0-9]*+[0-9]*+[0-9]*' | head -n 1)
-    import -window root -crop "$geometry" +repage docs/window-windows.png
-    kill "$app"; wait "$app" 2>/dev/null || true
-  done
+    for _ in $(seq 1500); do shown >/dev/null && break; sleep 0.02; done
+    shown >/dev/null || { echo "quarlin.exe showed no window within 30 s" >&2; exit 1; }
+    echo "quarlin.exe under Wine, $1: window shown after $(( ($(date +%s%N) - start) / 1000000 )) ms"
+  }
+  "$out/wine-run" --unix wineserver -w
+  launch "Wine not running"
+  sleep 2
+  geometry=$(shown | grep -o '[0-9]*x[0-9]*+[0-9]*+[0-9]*' | head -n 1)
+  import -window root -crop "$geometry" +repage docs/window-windows.png
+  echo "docs/window-windows.png: $geometry"
+  kill "$app"; wait "$app" 2>/dev/null || true
+  launch "Wine running"
   kill "$app"
   "$out/wine-run" --unix wineserver -k
-  echo "docs/window-windows.png: $geometry"
 fi
 echo "Windows build and tests passed."

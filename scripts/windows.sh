@@ -17,7 +17,8 @@ out=build-windows
 version=1.00
 zipname=quarlin-$version-windows-x64
 
-qt_from=${QUARLIN_QT_MINGW:-$top/../shared/windows}
+qt_from=${QUARLIN_QT_MINGW:-$(dirname "$top")/shared/windows}
+looked_in=$qt_from
 if [ -d "$qt_from" ] && [ ! -d "$qt_from/lib/cmake/Qt6" ]; then
   if [ -d "$qt_from/qt/lib/cmake/Qt6" ]; then
     qt_from=$qt_from/qt
@@ -26,8 +27,8 @@ if [ -d "$qt_from" ] && [ ! -d "$qt_from/lib/cmake/Qt6" ]; then
   fi
 fi
 if [ -z "$qt_from" ] || [ ! -e "$qt_from" ]; then
-  echo "windows.sh: skipped: no Qt for MinGW (set QUARLIN_QT_MINGW to the tarball or folder," \
-    "or put qt-6.4.2-mingw64-min.tar.xz in ../shared/windows)" >&2
+  echo "windows.sh: skipped: no Qt for MinGW in $looked_in (set QUARLIN_QT_MINGW to" \
+    "qt-6.4.2-mingw64-min.tar.xz or to the folder it unpacks to)" >&2
   exit 77
 fi
 

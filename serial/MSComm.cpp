@@ -172,7 +172,7 @@ void MSComm::waitDriverDrained(std::chrono::steady_clock::time_point deadline)
             throw CommError(CommFault::DeviceLost, deviceLine());
         if (!m_port.isOpen())
             throw CommError(CommFault::NotOpen);
-        const int queued = m_queueQuery(m_port.handle());
+        const int queued = m_queueQuery(qintptr(m_port.handle()));
         if (queued <= 0)
             return;
         if (std::chrono::steady_clock::now() >= deadline)

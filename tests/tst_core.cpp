@@ -112,6 +112,8 @@ private slots:
 
     void comDevicePaths()
     {
+        if (QSysInfo::productType() == QLatin1String("windows"))
+            QSKIP("the Linux mapping: Windows reserves the file name COM2");
         QTemporaryDir dev;
         QVERIFY(QFile(dev.filePath(QStringLiteral("com2"))).open(QIODevice::WriteOnly));
         QVERIFY(QFile::link(dev.filePath(QStringLiteral("gone")), dev.filePath(QStringLiteral("com3"))));

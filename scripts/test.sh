@@ -22,4 +22,12 @@ UBSAN_OPTIONS=print_stacktrace=1 ctest --test-dir build-asan --output-on-failure
 
 echo "== fuzzing"
 scripts/fuzz.sh "${FUZZ_SECONDS:-10}"
+echo "== Windows build and tests under Wine"
+status=0
+scripts/windows.sh || status=$?
+if [ "$status" -eq 77 ]; then
+  echo "Windows stage skipped (reason above)."
+elif [ "$status" -ne 0 ]; then
+  exit "$status"
+fi
 echo "All tests passed."

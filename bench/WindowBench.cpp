@@ -4,7 +4,7 @@
 #include "app/frmQuarlin.h"
 #include "serial/MSComm.h"
 #include "serial/Module1.h"
-#include "tests/Support.h"
+#include "tests/BoxCatcher.h"
 #include "tools/Pty.h"
 #include "timetable/DownloadFrame.h"
 

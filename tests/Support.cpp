@@ -2,37 +2,16 @@
 
 #include "serial/ComDevice.h"
 
-#include <QAbstractButton>
-#include <QApplication>
+#include <QCoreApplication>
 #include <QComboBox>
-#include <QElapsedTimer>
-#include <QMessageBox>
 #include <QPushButton>
-#include <QTest>
+#include <QElapsedTimer>
 
 #include <cerrno>
 
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
-
-BoxCatcher::BoxCatcher()
-{
-    connect(&m_timer, &QTimer::timeout, this, [this] {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (box == nullptr || !box->isVisible())
-            return;
-        boxes.append({box->windowTitle(), box->text(),
-                      box->buttons().size() == 1 && box->icon() == QMessageBox::NoIcon});
-        box->accept();
-    });
-    m_timer.start(5);
-}
-
-bool BoxCatcher::waitFor(int count, int timeoutMs)
-{
-    return QTest::qWaitFor([&] { return boxes.size() >= count; }, timeoutMs);
-}
 
 WindowFixture::WindowFixture()
     : window([this](int n) { return n == 1 ? QString::fromStdString(pty->slavePath()) : comDevicePath(n, emptyDev.path()); })
@@ -51,15 +30,7 @@ std::unique_ptr<Pty> WindowFixture::newPty()
 QList<SeenBox> WindowFixture::connect(int listIndex)
 {
     window.Combo1->setCurrentIndex(listIndex);
-    return click(window.cmdConnect);
-}
-
-QList<SeenBox> WindowFixture::click(QWidget *button)
-{
-    BoxCatcher catcher;
-    QTest::mouseClick(button, Qt::LeftButton);
-    QCoreApplication::processEvents();
-    return catcher.boxes;
+    return ::click(window.cmdConnect);
 }
 
 QByteArray WindowFixture::read(int count, int timeoutMs)

@@ -1,10 +1,8 @@
 #include "app/Look.h"
 #include "app/Messages.h"
+#include "tests/BoxCatcher.h"
 
-#include <QApplication>
-#include <QMessageBox>
 #include <QTest>
-#include <QTimer>
 
 #include <malloc.h>
 
@@ -22,23 +20,16 @@ private slots:
         QWidget window;
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        int painted = 0;
+        BoxCatcher painted;
         const auto showBoxes = [&](int count) {
-            for (int i = 0; i < count; ++i) {
-                QTimer::singleShot(5, [&] {
-                    if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-                        painted += box->isVisible() ? 1 : 0;
-                        box->accept();
-                    }
-                });
+            for (int i = 0; i < count; ++i)
                 showMessage(&window, messages::downloaded(), messages::kConfirmTitle);
-            }
         };
         showBoxes(300); // one-time caches
         const auto before = mallinfo2().uordblks;
         showBoxes(1500);
         const auto growth = qint64(mallinfo2().uordblks) - qint64(before);
-        QCOMPARE(painted, 1800);
+        QCOMPARE(painted.boxes.size(), 1800);
         QVERIFY2(growth < 200 * 1024, qPrintable(QStringLiteral("%1 bytes over 1500 boxes").arg(growth)));
     }
 };

@@ -1,7 +1,6 @@
 #include "timetable/DownloadFrame.h"
 #include "timetable/TimeTable.h"
 #include "tools/FrameDecoder.h"
-#include "tools/FrameSplitter.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
@@ -47,26 +46,6 @@ private slots:
         }
         QCOMPARE(frame->delay.tenths, kTable.delay.tenths);
         QCOMPARE(frame->count, kTable.count);
-    }
-
-    void splitsTheLine()
-    {
-        const Bytes frame = frameOf(kTable);
-        sim::FrameSplitter splitter;
-        std::vector<sim::LinePiece> pieces;
-        const auto feed = [&](const Bytes &chunk) {
-            for (auto &p : chunk.empty() ? splitter.idle() : splitter.feed(chunk))
-                pieces.push_back(p);
-        };
-        feed({'A', 0x0D});
-        for (std::uint8_t byte : frame)
-            feed({byte});
-        feed(Bytes(frame.begin(), frame.begin() + 12));
-        feed({});
-        QCOMPARE(pieces.size(), std::size_t(3));
-        QCOMPARE(int(pieces[0].kind), int(sim::LinePiece::Kind::Stray));
-        QVERIFY(pieces[1].kind == sim::LinePiece::Kind::Frame && pieces[1].bytes == frame);
-        QCOMPARE(int(pieces[2].kind), int(sim::LinePiece::Kind::Cut));
     }
 
     // The simulator as the operator starts it: a link comN to its pty, a

@@ -1,16 +1,14 @@
 #include "app/Look.h"
 #include "app/frmQuarlin.h"
 #include "serial/Platform.h"
+#include "tests/BoxCatcher.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QSerialPort>
 #include <QTest>
-#include <QTimer>
 
 // A Windows program, run under Wine by com1.sh: COM1 is a Linux pty whose
 // bytes the script compares; QUARLIN_FREE_COM names a COM number Wine lacks.
@@ -27,26 +25,12 @@ private slots:
 
 namespace {
 
-// Clicks and answers the one message box the click opens; returns its text.
-QString press(QPushButton *button)
-{
-    QStringList texts;
-    QTimer answer;
-    QObject::connect(&answer, &QTimer::timeout, [&] {
-        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-            texts << box->text();
-            box->accept();
-        }
-    });
-    answer.start(5);
-    QTest::mouseClick(button, Qt::LeftButton);
-    return texts.size() == 1 ? texts[0] : QStringLiteral("%1 boxes").arg(texts.size());
-}
-
+// Connects to COM n and returns the text of the one box that follows.
 QString connectTo(frmQuarlin &window, int number)
 {
     window.Combo1->setCurrentIndex(number - 1);
-    return press(window.cmdConnect);
+    const QList<SeenBox> boxes = click(window.cmdConnect);
+    return boxes.size() == 1 ? boxes[0].text : QStringLiteral("%1 boxes").arg(boxes.size());
 }
 
 } // namespace
@@ -89,7 +73,8 @@ void TestWindows::downloadThroughCom1()
     for (QCheckBox *box : window.chk_st5)
         box->setChecked(true);
     window.txt_cnt->setText(QStringLiteral("300"));
-    QCOMPARE(press(window.Command1), QStringLiteral("설정값이 다운로드 되었습니다"));
+    const QList<SeenBox> boxes = click(window.Command1);
+    QVERIFY(boxes.size() == 1 && boxes[0].text == QStringLiteral("설정값이 다운로드 되었습니다"));
 }
 
 QTEST_MAIN(TestWindows)

@@ -32,21 +32,10 @@ if [ -z "$qt_from" ] || [ ! -e "$qt_from" ]; then
   exit 77
 fi
 
-# qt6-base-dev for the CMake files of the host tools (moc, rcc, uic).
-packages=(cmake make g++-mingw-w64-x86-64-posix wine64 qt6-base-dev qt6-base-dev-tools fonts-nanum socat zip)
-[ "${1:-}" = --screenshot ] && packages+=(xvfb x11-utils imagemagick)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo=""
-  [ "$(id -u)" -ne 0 ] && sudo="sudo"
-  echo "Installing: ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  $sudo apt-get update -qq
-  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+# qt6-base-dev (in setup.sh's list) also holds the CMake files of the host tools.
+extra=(g++-mingw-w64-x86-64-posix wine64 qt6-base-dev-tools socat zip)
+[ "${1:-}" = --screenshot ] && extra+=(xvfb x11-utils imagemagick)
+"$top/scripts/setup.sh" "${extra[@]}"
 
 mkdir -p "$out"
 if [ -d "$qt_from" ]; then

@@ -1,6 +1,5 @@
 #include "timetable/DownloadFrame.h"
 #include "timetable/TimeTable.h"
-#include "tools/FrameDecoder.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
@@ -12,42 +11,11 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace {
-
-using Bytes = std::vector<std::uint8_t>;
-
-Bytes frameOf(const TimeTable &table)
-{
-    const DownloadFrame frame = BuildDownloadFrame(table);
-    return {frame.begin(), frame.end()};
-}
-
-// Distinct values everywhere, and the framing bytes inside the frame.
-const TimeTable kTable{{{{0x53, 0x0D, 12}, {20, 21, 22}, {30, 31, 32}, {40, 41, 42}, {50, 51, 0x0D}}},
-                       {{0x09, 0x18, 0x30, 0x61, 0xC0}}, {91, 92, 93}, 0x530D};
-
-} // namespace
-
 class TestSim : public QObject
 {
     Q_OBJECT
 
 private slots:
-    // The decoder is written from the byte layout alone: the two check each other.
-    void decodesWhatTheProgramBuilds()
-    {
-        const auto frame = sim::decodeFrame(frameOf(kTable));
-        QVERIFY(frame && frame->wellFormed());
-        for (std::size_t k = 0; k < kStageCount; ++k) {
-            QCOMPARE(frame->stages[k].minutes, kTable.stages[k].minutes);
-            QCOMPARE(frame->stages[k].seconds, kTable.stages[k].seconds);
-            QCOMPARE(frame->stages[k].tenths, kTable.stages[k].tenths);
-            QCOMPARE(frame->masks[k], kTable.masks[k]);
-        }
-        QCOMPARE(frame->delay.tenths, kTable.delay.tenths);
-        QCOMPARE(frame->count, kTable.count);
-    }
-
     // The simulator as the operator starts it: a link comN to its pty, a
     // table per frame, a reply record on "r", the link gone at the end.
     void runsAsComN()
@@ -74,7 +42,7 @@ private slots:
         TimeTable table;
         table.stages[0] = {1, 30, 5};
         table.masks[0] = 0x09;
-        const Bytes frame = frameOf(table);
+        const DownloadFrame frame = BuildDownloadFrame(table);
         QCOMPARE(::write(line, frame.data(), frame.size()), ssize_t(frame.size()));
         QVERIFY2(waitFor(QStringLiteral("  STAGE 1  01:30.5   09    릴레이_1 (relay 1), 내부릴레이 (internal relay)\n")),
                  qPrintable(output));

@@ -32,6 +32,24 @@ QString shortened(const QString &text)
     return text.size() <= kMax ? text : text.left(kMax) + QStringLiteral("…");
 }
 
+// Why the port did not open, for the second half of the Connect message.
+QString openReason(const CommError &error)
+{
+    switch (error.fault()) {
+    case CommFault::NoSuchPort:
+        return QStringLiteral("COM %1에 해당하는 장치가 없습니다. 목록에서 1~8 중 하나를 고르십시오.").arg(error.detail());
+    case CommFault::NoSuchDevice:
+        return QStringLiteral("장치가 없습니다. 어댑터와 케이블 연결, COM 번호를 확인하십시오.");
+    case CommFault::InUse:
+        return QStringLiteral("다른 프로그램이 이 포트를 사용하고 있습니다. 그 프로그램을 닫은 뒤 다시 연결하십시오.");
+    case CommFault::NoPermission:
+        return QStringLiteral("포트를 열 권한이 없습니다. 사용자를 dialout 그룹에 넣은 뒤"
+                              " (sudo usermod -aG dialout $USER) 다시 로그인하십시오.");
+    default:
+        return QStringLiteral("포트를 열 수 없습니다 (%1).").arg(error.detail());
+    }
+}
+
 } // namespace
 
 QString portOpened(const QString &device)
@@ -59,23 +77,6 @@ QString deviceLost(const QString &device)
 QString unknownFailure()
 {
     return QStringLiteral("알 수 없는 오류로 작업을 멈추었습니다.");
-}
-
-QString openReason(const CommError &error)
-{
-    switch (error.fault()) {
-    case CommFault::NoSuchPort:
-        return QStringLiteral("COM %1에 해당하는 장치가 없습니다. 목록에서 1~8 중 하나를 고르십시오.").arg(error.detail());
-    case CommFault::NoSuchDevice:
-        return QStringLiteral("장치가 없습니다. 어댑터와 케이블 연결, COM 번호를 확인하십시오.");
-    case CommFault::InUse:
-        return QStringLiteral("다른 프로그램이 이 포트를 사용하고 있습니다. 그 프로그램을 닫은 뒤 다시 연결하십시오.");
-    case CommFault::NoPermission:
-        return QStringLiteral("포트를 열 권한이 없습니다. 사용자를 dialout 그룹에 넣은 뒤"
-                              " (sudo usermod -aG dialout $USER) 다시 로그인하십시오.");
-    default:
-        return QStringLiteral("포트를 열 수 없습니다 (%1).").arg(error.detail());
-    }
 }
 
 QString describe(const CommError &error)

@@ -18,8 +18,6 @@ QString downloaded();
 QString deviceLost(const QString &device);
 QString unknownFailure();
 
-// Why the port did not open, for the second half of the Connect message.
-QString openReason(const CommError &error);
 QString describe(const CommError &error);
 QString describe(const FieldOverflow &overflow);
 

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <exception>
+#include <utility>
 
 // What went wrong on the serial line, as facts; the window words the message.
 enum class CommFault {

@@ -37,12 +37,16 @@ ComLink::Outcome ComLink::link()
     if (::lstat(m_path.c_str(), &info) == 0) {
         if (!S_ISLNK(info.st_mode))
             return Outcome::RealFile;
+        // A pseudo-terminal's node exists only while someone holds its master,
+        // so a link to one that is there is live, unless the pty is ours: a
+        // killed simulator's link and our new pty can share the number.
         struct stat targetInfo{};
-        if (::stat(m_path.c_str(), &targetInfo) == 0) {
-            m_detail = linkTarget(m_path);
-            return Outcome::Busy;
-        }
+        struct stat ours{};
         m_detail = linkTarget(m_path);
+        if (::stat(m_path.c_str(), &targetInfo) == 0
+            && !(S_ISCHR(targetInfo.st_mode) && ::stat(m_target.c_str(), &ours) == 0
+                 && targetInfo.st_rdev == ours.st_rdev))
+            return Outcome::Busy;
         if (::unlink(m_path.c_str()) != 0)
             return refused(errno);
         stale = true;

@@ -10,8 +10,8 @@ class ComLink
 public:
     enum class Outcome {
         Made,
-        ReplacedStale, // a link to a device that is gone
-        Busy,          // a link to a device that is there
+        ReplacedStale, // a link to a device that is gone, or to our own pty
+        Busy,          // a link to a device that is there and not ours
         RealFile,      // a device or file, never touched
         NotPermitted,
         Failed,

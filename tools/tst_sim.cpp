@@ -9,6 +9,7 @@
 #include <QTest>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 class TestSim : public QObject
@@ -17,7 +18,7 @@ class TestSim : public QObject
 
 private slots:
     // The simulator as the operator starts it: a link comN to its pty, a
-    // table per frame, a reply record on "r", the link gone at the end.
+    // table per frame, a reply record on "r" (tst_sim_link.sh: the link's life).
     void runsAsComN()
     {
         QTemporaryDir dir;
@@ -39,28 +40,38 @@ private slots:
 
         const int line = ::open(QFile::encodeName(link).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
         QVERIFY(line >= 0);
+        // A different value in every field, and a count whose two bytes differ,
+        // so that a swap or a mix-up in the decoder shows.
         TimeTable table;
-        table.stages[0] = {1, 30, 5};
-        table.masks[0] = 0x09;
+        table.stages = {{{11, 12, 1}, {21, 22, 2}, {31, 32, 3}, {41, 42, 4}, {51, 52, 5}}};
+        table.masks = {0x08, 0x11, 0x20, 0x40, 0x88};
+        table.delay = {61, 53, 6};
+        table.count = 0x0102;
         const DownloadFrame frame = BuildDownloadFrame(table);
         QCOMPARE(::write(line, frame.data(), frame.size()), ssize_t(frame.size()));
-        QVERIFY2(waitFor(QStringLiteral("  STAGE 1  01:30.5   09    릴레이_1 (relay 1), 내부릴레이 (internal relay)\n")),
+        QVERIFY2(waitFor(QStringLiteral("  STAGE 1  11:12.1   08    릴레이_1 (relay 1)\n"
+                                        "  STAGE 2  21:22.2   11    릴레이_2 (relay 2), 내부릴레이 (internal relay)\n"
+                                        "  STAGE 3  31:32.3   20    릴레이_3 (relay 3)\n"
+                                        "  STAGE 4  41:42.4   40    릴레이_4 (relay 4)\n"
+                                        "  STAGE 5  51:52.5   88    릴레이_1 (relay 1), 릴레이_5 (relay 5)\n"
+                                        "  DELAY    61:53.6   \n"
+                                        "  REPEAT   258       반복횟수")),
                  qPrintable(output));
 
         process.write("r\n");
+        QVERIFY(process.waitForBytesWritten(5000));
         QByteArray reply;
-        const auto received = [&] {
+        for (const QDeadlineTimer deadline(5000); !reply.endsWith('\x04') && !deadline.hasExpired();) {
+            pollfd ready{line, POLLIN, 0};
             char buffer[64];
-            const ssize_t n = ::read(line, buffer, sizeof buffer);
+            const ssize_t n = ::poll(&ready, 1, 50) > 0 ? ::read(line, buffer, sizeof buffer) : 0;
             reply.append(buffer, n > 0 ? n : 0);
-            return reply;
-        };
-        QTRY_COMPARE(received(), QByteArray("RQSIM FRAMES=0001 LAST=OK\x04"));
+        }
+        QCOMPARE(reply, QByteArray("RQSIM FRAMES=0001 LAST=OK\x04"));
         ::close(line);
 
         process.terminate();
         QVERIFY(process.waitForFinished(5000) && process.exitCode() == 0);
-        QVERIFY(!QFileInfo(link).isSymLink());
     }
 };
 

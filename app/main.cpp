@@ -35,7 +35,9 @@ int main(int argc, char *argv[])
     installLook();
 
     frmQuarlin window;
+#ifndef Q_OS_WIN // there the window takes the exe's icon (IDI_ICON1) in every size
     window.setWindowIcon(QIcon::fromTheme(QStringLiteral("quarlin"), QIcon(QStringLiteral(":/quarlin-48.png"))));
+#endif
     window.show();
     return QApplication::exec();
 }

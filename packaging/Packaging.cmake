@@ -7,13 +7,33 @@ set(_quarlin_dir ${CMAKE_CURRENT_LIST_DIR})
 set(_quarlin_out ${PROJECT_BINARY_DIR}/packaging)
 set(_quarlin_doc ${CMAKE_INSTALL_DATADIR}/doc/quarlin)
 
-# The changelog and the metainfo record releases: their newest must be this one.
+# The changelog and the metainfo record releases: their newest must be this
+# one. The changelog's entry also gives the Debian revision.
 file(STRINGS ${_quarlin_dir}/changelog _quarlin_entry LIMIT_COUNT 1)
 file(STRINGS ${_quarlin_dir}/quarlin.metainfo.xml _quarlin_release REGEX "<release " LIMIT_COUNT 1)
-if(NOT _quarlin_entry MATCHES "^quarlin \\(${PROJECT_VERSION}\\) "
-   OR NOT _quarlin_release MATCHES "version=\"${PROJECT_VERSION}\"")
+if(NOT _quarlin_release MATCHES "version=\"${PROJECT_VERSION}\""
+   OR NOT _quarlin_entry MATCHES "^quarlin \\(${PROJECT_VERSION}-([0-9]+)\\) [a-z]+")
   message(FATAL_ERROR "packaging/changelog and packaging/quarlin.metainfo.xml need an entry for ${PROJECT_VERSION}")
 endif()
+set(_quarlin_revision ${CMAKE_MATCH_1})
+
+# dpkg-shlibdeps takes the dependencies from the libraries of the release we
+# build on, so the version names that release (1.00-1~deb12, 1.00-1~deb13):
+# the packages for two releases cannot be mistaken for each other.
+set(_quarlin_codename unstable)
+if(EXISTS /etc/os-release)
+  file(STRINGS /etc/os-release _quarlin_os REGEX "^(ID|VERSION_ID|VERSION_CODENAME)=")
+  if("ID=debian" IN_LIST _quarlin_os)
+    foreach(line ${_quarlin_os})
+      if(line MATCHES "^VERSION_ID=\"?([0-9]+)\"?$")
+        string(APPEND _quarlin_revision "~deb${CMAKE_MATCH_1}")
+      elseif(line MATCHES "^VERSION_CODENAME=([a-z]+)$")
+        set(_quarlin_codename ${CMAKE_MATCH_1})
+      endif()
+    endforeach()
+  endif()
+endif()
+set(QUARLIN_DEBIAN_VERSION ${PROJECT_VERSION}-${_quarlin_revision})
 
 # Debian wants these compressed with gzip -9n (no name, no time stamp).
 set(_quarlin_gz)
@@ -21,8 +41,14 @@ foreach(page quarlin.1 quarlin-sim.1)
   configure_file(${_quarlin_dir}/${page}.in ${_quarlin_out}/${page} @ONLY)
   list(APPEND _quarlin_gz ${_quarlin_out}/${page}.gz)
 endforeach()
-configure_file(${_quarlin_dir}/changelog ${_quarlin_out}/changelog COPYONLY)
-list(APPEND _quarlin_gz ${_quarlin_out}/changelog.gz)
+# Debian's changelog of a package with a revision is changelog.Debian.
+file(READ ${_quarlin_dir}/changelog _quarlin_changelog)
+string(REGEX REPLACE "^quarlin \\([^)]*\\) [a-z]+;" "quarlin (${QUARLIN_DEBIAN_VERSION}) ${_quarlin_codename};"
+  _quarlin_changelog "${_quarlin_changelog}")
+file(WRITE ${_quarlin_out}/changelog.Debian.new "${_quarlin_changelog}")
+configure_file(${_quarlin_out}/changelog.Debian.new ${_quarlin_out}/changelog.Debian COPYONLY)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${_quarlin_dir}/changelog /etc/os-release)
+list(APPEND _quarlin_gz ${_quarlin_out}/changelog.Debian.gz)
 foreach(gz ${_quarlin_gz})
   string(REGEX REPLACE "\\.gz$" "" plain ${gz})
   add_custom_command(OUTPUT ${gz} COMMAND gzip -9nkf ${plain} DEPENDS ${plain} VERBATIM)
@@ -54,13 +80,14 @@ install(FILES ${_quarlin_dir}/quarlin.metainfo.xml DESTINATION ${CMAKE_INSTALL_D
 install(FILES ${_quarlin_dir}/quarlin.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 install(FILES ${_quarlin_dir}/quarlin-48.png DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/48x48/apps
   RENAME quarlin.png)
-install(FILES ${_quarlin_dir}/copyright ${_quarlin_out}/changelog.gz DESTINATION ${_quarlin_doc})
+install(FILES ${_quarlin_dir}/copyright ${_quarlin_out}/changelog.Debian.gz DESTINATION ${_quarlin_doc})
 # Only an example: a rule that renames serial devices must be chosen by the admin.
 install(FILES ${_quarlin_dir}/60-quarlin-com.rules.example DESTINATION ${_quarlin_doc}/examples)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME quarlin)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_DEBIAN_PACKAGE_RELEASE ${_quarlin_revision})
 set(CPACK_PACKAGE_VENDOR Tesmoren)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)

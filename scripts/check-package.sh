@@ -69,6 +69,14 @@ if [[ $depends == *fonts-nanum* && $depends == *libqt6widgets6* ]]; then
 else
   fail "Depends names fonts-nanum and the Qt libraries" "Depends: $depends"
 fi
+# Dependencies differ per release, so the version names it (1.00-1~deb13).
+version=$(dpkg-deb -f "$deb" Version)
+release=$(. /etc/os-release && echo "${VERSION_ID:-}")
+if [[ $version == *-*"~deb$release" ]]; then
+  pass "Version $version names this Debian release ($release)"
+else
+  fail "Version $version names this Debian release (${release:-unknown})"
+fi
 if [ -f "$tree/usr/share/doc/quarlin/examples/60-quarlin-com.rules.example" ] \
   && ! find "$tree" -path '*/udev/rules.d/*' | grep -q .; then
   pass "udev rule shipped only as an example"

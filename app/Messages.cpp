@@ -42,6 +42,10 @@ QString openReason(const CommError &error)
         return QStringLiteral("장치가 없습니다. 어댑터와 케이블 연결, COM 번호를 확인하십시오.");
     case CommFault::InUse:
         return QStringLiteral("다른 프로그램이 이 포트를 사용하고 있습니다. 그 프로그램을 닫은 뒤 다시 연결하십시오.");
+    case CommFault::StaleLock:
+        return QStringLiteral("이미 끝난 프로그램(PID %1)의 잠금 파일 %2이(가) 남아 포트를 열 수 없습니다."
+                              " 이 파일을 지운 뒤 (sudo rm %2) 다시 연결하십시오.")
+            .arg(error.detail().section(u' ', 0, 0), error.detail().section(u' ', 1));
     case CommFault::NoPermission:
         return QStringLiteral("포트를 열 권한이 없습니다. 사용자를 dialout 그룹에 넣은 뒤"
                               " (sudo usermod -aG dialout $USER) 다시 로그인하십시오.");

@@ -10,6 +10,7 @@ enum class CommFault {
     NoSuchPort,      // the COM number names no port (nothing chosen in the list)
     NoSuchDevice,    // the port's device does not exist
     InUse,           // another program holds the port
+    StaleLock,       // a lock file of a process that has ended; detail "pid path"
     NoPermission,    // the device refuses this user
     OpenFailed,      // any other reason; detail holds the system's words
     BadSettings,     // line settings text not understood

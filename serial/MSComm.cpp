@@ -4,8 +4,10 @@
 
 #include <QFileInfo>
 #include <QScopeGuard>
+#include <QSocketNotifier>
 #include <QThread>
 
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -21,6 +23,12 @@ CommFault commFault(platform::OpenFault fault)
     return CommFault::OpenFailed;
 }
 
+int msecondsUntil(std::chrono::steady_clock::time_point deadline)
+{
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    return static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
+}
+
 } // namespace
 
 MSComm::MSComm(ComPathResolver resolver, QObject *parent)
@@ -34,8 +42,7 @@ MSComm::MSComm(ComPathResolver resolver, QObject *parent)
 MSComm::~MSComm()
 {
     // The port is closed with the component; what was queued is dropped.
-    if (m_port.isOpen())
-        m_port.close();
+    closePort();
 }
 
 bool MSComm::PortOpen() const
@@ -46,8 +53,7 @@ bool MSComm::PortOpen() const
 void MSComm::setPortOpen(bool open)
 {
     if (!open) {
-        if (m_port.isOpen())
-            m_port.close();
+        closePort();
         return;
     }
     if (m_port.isOpen())
@@ -68,10 +74,27 @@ void MSComm::setPortOpen(bool open)
         const QString detail = m_port.errorString();
         const CommFault fault = commFault(platform::openFault(m_triedPath, m_port.error()));
         m_port.clearError();
+        if (fault == CommFault::InUse) {
+            if (const auto lock = platform::staleLock(m_triedPath))
+                failOpen(CommFault::StaleLock, QStringLiteral("%1 %2").arg(lock->pid).arg(lock->path));
+        }
         failOpen(fault, detail);
     }
+    m_hangUpWatch = platform::watchHangUp(m_port.handle(), this, [this] { lose(); });
     // Qt keeps what waited in the driver before the opening: it is no reply to us.
     m_port.clear(QSerialPort::Input);
+}
+
+void MSComm::closePort()
+{
+    if (m_hangUpWatch) {
+        // Off before its descriptor closes; deleted later, as it may be the caller.
+        m_hangUpWatch->setEnabled(false);
+        m_hangUpWatch->deleteLater();
+        m_hangUpWatch = nullptr;
+    }
+    if (m_port.isOpen())
+        m_port.close();
 }
 
 void MSComm::failOpen(CommFault fault, const QString &detail)
@@ -140,45 +163,54 @@ QString MSComm::Input()
 void MSComm::waitUntilSent()
 {
     requireOpen();
-    const auto deadline = std::chrono::steady_clock::now() + kSendBound;
     m_waiting = true;
     m_lostWhileWaiting = false;
     const auto done = qScopeGuard([this] { m_waiting = false; });
-    waitQtDrained(deadline);
-    waitDriverDrained(deadline);
-}
-
-void MSComm::waitQtDrained(std::chrono::steady_clock::time_point deadline)
-{
-    while (m_port.isOpen() && m_port.bytesToWrite() > 0) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0 || !m_port.waitForBytesWritten(static_cast<int>(left.count()))) {
-            if (m_port.isOpen() && m_port.bytesToWrite() == 0)
-                break;
-            if (m_lostWhileWaiting)
-                throw CommError(CommFault::DeviceLost, deviceLine());
-            throw CommError(CommFault::SendTimeout, deviceLine(), QString::number(m_port.bytesToWrite()));
-        }
+    const qint64 unsent = unsentAfter(std::chrono::steady_clock::now() + kSendBound);
+    if (m_lostWhileWaiting)
+        throw CommError(CommFault::DeviceLost, deviceLine());
+    requireOpen();
+    if (unsent > 0) {
+        // Reported as not sent, so none of it may leave later: the controller
+        // would run a table the operator was told it never got, and the next
+        // frame would queue behind it.
+        m_port.clear(QSerialPort::Output);
+        throw CommError(CommFault::SendTimeout, deviceLine(), QString::number(unsent));
     }
 }
 
-void MSComm::waitDriverDrained(std::chrono::steady_clock::time_point deadline)
+qint64 MSComm::unsentAfter(std::chrono::steady_clock::time_point deadline)
 {
+    while (m_port.isOpen() && m_port.bytesToWrite() > 0) {
+        if (m_port.waitForBytesWritten(msecondsUntil(deadline)))
+            continue;
+        // Qt gives up early on a hung-up line, or when its read buffer is full.
+        noticeHangUp();
+        if (!m_port.isOpen() || m_port.bytesToWrite() == 0)
+            break;
+        if (msecondsUntil(deadline) == 0)
+            return m_port.bytesToWrite();
+        QThread::msleep(1);
+    }
     // The driver's queue (a UART FIFO, a USB adapter's buffer) is not Qt's to
     // report; ask it how much it still holds.
     for (;;) {
-        if (m_lostWhileWaiting)
-            throw CommError(CommFault::DeviceLost, deviceLine());
+        noticeHangUp();
         if (!m_port.isOpen())
-            throw CommError(CommFault::NotOpen);
+            return 0;
         const int queued = m_queueQuery(qintptr(m_port.handle()));
         if (queued <= 0)
-            return;
-        if (std::chrono::steady_clock::now() >= deadline)
-            throw CommError(CommFault::SendTimeout, deviceLine(), QString::number(queued));
+            return 0;
+        if (msecondsUntil(deadline) == 0)
+            return queued;
         QThread::msleep(1);
     }
+}
+
+void MSComm::noticeHangUp()
+{
+    if (m_port.isOpen() && platform::hungUp(m_port.handle()))
+        lose();
 }
 
 QString MSComm::deviceLine() const
@@ -209,10 +241,15 @@ void MSComm::onError(QSerialPort::SerialPortError error)
 {
     // Qt 6.4 may report a vanished device as a ReadError and keep its read
     // notifier firing; closing is what stops it.
-    const bool lost = error == QSerialPort::ResourceError || error == QSerialPort::ReadError;
-    if (!lost || !m_port.isOpen())
+    if (error == QSerialPort::ResourceError || error == QSerialPort::ReadError || error == QSerialPort::WriteError)
+        lose();
+}
+
+void MSComm::lose()
+{
+    if (!m_port.isOpen())
         return;
-    m_port.close();
+    closePort();
     if (m_waiting)
         m_lostWhileWaiting = true;
     else

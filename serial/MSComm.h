@@ -12,6 +12,8 @@
 #include <functional>
 #include <optional>
 
+class QSocketNotifier;
+
 // The serial port as the window uses it: open state, port number, line
 // settings, buffer counts, Output/Input of raw 8-bit characters and a
 // receive notification. Operations that fail throw CommError.
@@ -54,6 +56,7 @@ public:
     short CommEvent() const { return m_commEvent; }
 
     // Blocks (bounded) until everything written has left for the device.
+    // What has not left by then is withdrawn, so it never leaves later.
     void waitUntilSent();
 
     // "COM1: /dev/ttyUSB0 (/dev/com1)": what the last opening tried.
@@ -75,13 +78,17 @@ private:
     void onReadyRead();
     void onError(QSerialPort::SerialPortError error);
     void requireOpen() const;
-    void waitQtDrained(std::chrono::steady_clock::time_point deadline);
-    void waitDriverDrained(std::chrono::steady_clock::time_point deadline);
+    void closePort();
+    void lose();
+    void noticeHangUp();
+    // Bytes still unsent at the deadline: in Qt's buffer, then in the driver's.
+    qint64 unsentAfter(std::chrono::steady_clock::time_point deadline);
     [[noreturn]] void failOpen(CommFault fault, const QString &detail = {});
 
     ComPathResolver m_resolver;
     QueueQuery m_queueQuery;
     QSerialPort m_port;
+    QSocketNotifier *m_hangUpWatch = nullptr;
     short m_commPort = 1;
     QString m_settingsText = QStringLiteral("9600,N,8,1");
     LineSettings m_settings;

@@ -4,6 +4,12 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+#include <optional>
+
+class QObject;
+class QSocketNotifier;
+
 // What differs between Linux and Windows, and nothing else. One source file
 // per platform implements it; the port class and the window stay free of
 // platform tests.
@@ -21,6 +27,29 @@ enum class OpenFault { NoSuchDevice, InUse, NoPermission, Other };
 // Why an opening failed, decided from facts about the device rather than
 // from the wording of Qt's error text.
 OpenFault openFault(const QString &portName, QSerialPort::SerialPortError error);
+
+// A lock file whose process no longer runs but which still keeps the port
+// from opening: this user may not remove another user's file.
+struct StaleLock
+{
+    QString path;
+    qint64 pid = 0;
+};
+
+// The stale lock behind a port that would not open, if that is the reason.
+std::optional<StaleLock> staleLock(const QString &portName);
+
+// True once the line has hung up: the device, or the other end, is gone.
+bool hungUp(qintptr handle);
+
+// Calls onHangUp when the open line hangs up, which Qt does not report on
+// every version; nullptr where the port's own errors already tell.
+QSocketNotifier *watchHangUp(qintptr handle, QObject *parent, std::function<void()> onHangUp);
+
+// Calls handler on the event loop, with the signal number, when the process
+// is asked to end (a logout, a shutdown, Ctrl-C); nothing where no such
+// signals come.
+void onTerminationSignal(std::function<void(int)> handler);
 
 // Korean faces to stand in for the bold "굴림", best first.
 QStringList koreanFaces();

@@ -36,6 +36,29 @@ OpenFault openFault(const QString &, QSerialPort::SerialPortError error)
     }
 }
 
+std::optional<StaleLock> staleLock(const QString &)
+{
+    // Windows keeps no lock files: a port is free when its holder ends.
+    return std::nullopt;
+}
+
+bool hungUp(qintptr)
+{
+    return false;
+}
+
+QSocketNotifier *watchHangUp(qintptr, QObject *, std::function<void()>)
+{
+    // An unplugged adapter comes back from Qt as a ResourceError here.
+    return nullptr;
+}
+
+void onTerminationSignal(std::function<void(int)>)
+{
+    // A logout ends a Windows program through its window, and the system
+    // releases the port with the process.
+}
+
 QStringList koreanFaces()
 {
     // "굴림" comes with Korean Windows only; Malgun Gothic with every Windows

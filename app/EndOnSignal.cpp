@@ -1,0 +1,16 @@
+#include "app/EndOnSignal.h"
+
+#include "app/frmQuarlin.h"
+#include "serial/MSComm.h"
+#include "serial/Platform.h"
+
+#include <QCoreApplication>
+
+void endOnTerminationSignals(frmQuarlin &window)
+{
+    platform::onTerminationSignal([&window](int signal) {
+        window.MSComm1->setPortOpen(false);
+        // Ends every event loop, a message box's included.
+        QCoreApplication::exit(128 + signal);
+    });
+}

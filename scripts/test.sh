@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: the normal build, the same tests under
-# AddressSanitizer and UBSan, and short fuzzing runs.
+# AddressSanitizer and UBSan, short fuzzing runs, the build, tests and package
+# checks again on Debian 13 in a chroot, and the Windows build under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/setup.sh clang libclang-rt-14-dev xvfb xauth
+scripts/setup.sh clang libclang-rt-14-dev xvfb xauth socat
 jobs=$(nproc)
 export QT_QPA_PLATFORM=offscreen
 
@@ -22,6 +23,9 @@ UBSAN_OPTIONS=print_stacktrace=1 ctest --test-dir build-asan --output-on-failure
 
 echo "== fuzzing"
 scripts/fuzz.sh "${FUZZ_SECONDS:-10}"
+# Among the Linux stages, so that Windows (which may be skipped) stays last.
+echo "== Debian 13 (Qt 6.8) in a chroot: build, tests, package"
+scripts/debian13.sh
 echo "== Windows build and tests under Wine"
 status=0
 scripts/windows.sh || status=$?

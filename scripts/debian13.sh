@@ -1,0 +1,107 @@
+#!/usr/bin/env bash
+# Builds and tests the current commit on Debian 13 (Qt 6.8) in a chroot made
+# once with debootstrap and reused: setup.sh, the -Werror build, CTest and the
+# package checks. QUARLIN_SKIP_DEBIAN13=1 skips it; QUARLIN_DEBIAN13_ROOT
+# moves the root (default /var/tmp/quarlin-debian13, outside the checkout so
+# that fresh clones share it).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+if [ "${QUARLIN_SKIP_DEBIAN13:-0}" != 0 ]; then
+  echo "Debian 13 stage skipped (QUARLIN_SKIP_DEBIAN13=$QUARLIN_SKIP_DEBIAN13)."
+  exit 0
+fi
+started=$SECONDS
+root=${QUARLIN_DEBIAN13_ROOT:-/var/tmp/quarlin-debian13}
+root=$(realpath -m "$root")
+stamp=$root/.quarlin-root-complete
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+
+# Two runs at once would share one root and its mounts.
+mkdir -p "$(dirname "$root")"
+exec 9>"$root.lock"
+flock 9
+
+mounts_below() { findmnt -rn -o TARGET | awk -v r="$root/" 'index($0, r) == 1'; }
+# Also what an interrupted earlier run, or debootstrap itself, left mounted.
+leave_root() {
+  # Whatever still runs inside (an Xvfb, a hung test) would keep /dev busy.
+  $sudo sh -c 'for p in /proc/[0-9]*; do
+    [ "$(readlink "$p/root")" = "$1" ] && kill -KILL "${p#/proc/}"; done; true' _ "$root" 2>/dev/null
+  local m left
+  for m in $(mounts_below | tac); do
+    $sudo umount "$m" 2>/dev/null || $sudo umount -l "$m"
+  done
+  left=$(mounts_below)
+  if [ -n "$left" ]; then
+    echo "debian13: still mounted: $left" >&2
+    return 1
+  fi
+}
+trap 'leave_root' EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+enter_root() {
+  local d
+  for d in proc sys dev dev/pts; do
+    $sudo mkdir -p "$root/$d"
+    $sudo mount --bind "/$d" "$root/$d"
+  done
+}
+in_root() {
+  $sudo env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 TERM="${TERM:-dumb}" \
+    DEBIAN_FRONTEND=noninteractive chroot "$root" "$@"
+}
+
+# The package source apt uses here, so that the stage works wherever apt does.
+mirror=${QUARLIN_DEBIAN13_MIRROR:-}
+if [ -z "$mirror" ] && [ -f /etc/apt/sources.list.d/debian.sources ]; then
+  mirror=$(awk '/^URIs:/ && $2 !~ /security/ { print $2; exit }' /etc/apt/sources.list.d/debian.sources)
+fi
+if [ -z "$mirror" ] && [ -f /etc/apt/sources.list ]; then
+  mirror=$(awk '$1 == "deb" && $0 !~ /security/ { for (i = 2; i <= NF; i++) if ($i ~ /:\/\//) { print $i; exit } }' /etc/apt/sources.list)
+fi
+mirror=${mirror:-http://deb.debian.org/debian}
+
+if [ ! -f "$stamp" ]; then
+  # A root without the stamp is what an interrupted run left: start again.
+  leave_root
+  scripts/setup.sh debootstrap
+  echo "== Debian 13 root: debootstrap trixie from $mirror into $root (once)"
+  $sudo rm -rf --one-file-system "$root"
+  $sudo debootstrap --variant=minbase trixie "$root" "$mirror" >"$root.debootstrap.log" 2>&1 \
+    || { tail -20 "$root.debootstrap.log" >&2; exit 1; }
+  enter_root
+  in_root sh -c 'apt-get update -qq && apt-get install -y -qq --no-install-recommends git ca-certificates >/dev/null'
+  leave_root
+  $sudo touch "$stamp"
+fi
+
+echo "== Debian 13: $(sed -n 's/^PRETTY_NAME=//p' "$root/etc/os-release" | tr -d '"'), commit $(git rev-parse --short HEAD)"
+bundle=$(mktemp)
+git bundle create -q "$bundle" HEAD
+$sudo rm -rf --one-file-system "$root/root/quarlin" "$root/root/quarlin.bundle" "$root"/root/quarlin_*.deb
+$sudo cp "$bundle" "$root/root/quarlin.bundle"
+rm -f "$bundle"
+
+enter_root
+status=0
+in_root sh -ec '
+  git clone -q /root/quarlin.bundle /root/quarlin
+  cd /root/quarlin
+  scripts/setup.sh xvfb xauth socat
+  export QT_QPA_PLATFORM=offscreen
+  cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARLIN_WERROR=ON >/dev/null
+  cmake --build build -j"$(nproc)"
+  ctest --test-dir build --output-on-failure -j"$(nproc)"
+  scripts/check-package.sh build
+  cp build/quarlin_*.deb /root/' || status=$?
+leave_root
+
+elapsed=$((SECONDS - started))
+if [ "$status" -ne 0 ]; then
+  echo "Debian 13 stage FAILED after $((elapsed / 60)) min $((elapsed % 60)) s (root: $root)" >&2
+  exit "$status"
+fi
+echo "Debian 13 stage passed in $((elapsed / 60)) min $((elapsed % 60)) s: $(ls "$root"/root/quarlin_*.deb)"

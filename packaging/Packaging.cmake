@@ -83,6 +83,12 @@ install(FILES ${_quarlin_dir}/quarlin-48.png DESTINATION ${CMAKE_INSTALL_DATADIR
 install(FILES ${_quarlin_dir}/copyright ${_quarlin_out}/changelog.Debian.gz DESTINATION ${_quarlin_doc})
 # Only an example: a rule that renames serial devices must be chosen by the admin.
 install(FILES ${_quarlin_dir}/60-quarlin-com.rules.example DESTINATION ${_quarlin_doc}/examples)
+# The operators' guide in Korean (on Windows 읽어보기.txt), with the Linux steps.
+add_custom_command(OUTPUT ${_quarlin_out}/README.ko.txt
+  COMMAND sh ${_quarlin_dir}/windows/guide.sh linux ${PROJECT_VERSION} ${_quarlin_out}/README.ko.txt
+  DEPENDS ${_quarlin_dir}/windows/guide.sh ${_quarlin_dir}/windows/guide-ko.txt VERBATIM)
+add_custom_target(quarlin-guide ALL DEPENDS ${_quarlin_out}/README.ko.txt)
+install(FILES ${_quarlin_out}/README.ko.txt DESTINATION ${_quarlin_doc})
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME quarlin)

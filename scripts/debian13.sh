@@ -88,7 +88,7 @@ rm -f "$bundle"
 enter_root
 status=0
 in_root sh -ec '
-  git clone -q /root/quarlin.bundle /root/quarlin
+  git -c init.defaultBranch=main -c advice.detachedHead=false clone -q /root/quarlin.bundle /root/quarlin
   cd /root/quarlin
   scripts/setup.sh xvfb xauth socat
   export QT_QPA_PLATFORM=offscreen

@@ -24,6 +24,7 @@ private slots:
     void startsReadyToConnect()
     {
         frmQuarlin &w = *form;
+        QCOMPARE(w.windowTitle(), QStringLiteral("ZEL Time Table"));
         QCOMPARE(w.Combo1->currentText(), QStringLiteral("1"));
         QCOMPARE(w.Combo1->count(), 8);
         for (QPushButton *b : {w.Command1, w.Command3, w.Command4, w.cmdRead})

@@ -235,6 +235,10 @@ done
 guide=$stage/읽어보기.txt
 [ "$(head -c 3 "$guide" | od -An -tx1 | tr -d ' ')" = efbbbf ] || fail "읽어보기.txt has no BOM"
 ! LC_ALL=C grep -q $'[^\r]$' "$guide" || fail "읽어보기.txt has lines without CRLF"
+# The Debian package's README.ko.txt: the same guide, Linux steps, plain UTF-8.
+packaging/windows/guide.sh linux "$version" "$out/README.ko.txt"
+! LC_ALL=C grep -q $'\r\|^@\|^\xef\xbb\xbf' "$out/README.ko.txt" && grep -q dialout "$out/README.ko.txt" &&
+  ! grep -q dialout "$guide" || fail "README.ko.txt or 읽어보기.txt has the other platform's steps"
 # Every message text a guide quotes ("  > ", [...] for what the program fills
 # in) must be worded exactly so in the program.
 perl -CSD -e '
@@ -304,7 +308,7 @@ export QUARLIN_WINEPREFIX=$msi_prefix
 installed=$msi_prefix/drive_c/Program\ Files/Quarlin
 ours() { # what of Quarlin's is in the prefix: files, shortcut, registry
   "$out/wine-run" --unix wineserver -w
-  find "$msi_prefix/drive_c" -iname '*quarlin*' ! -path '*/windows/Installer/*' | sed "s|^$msi_prefix/||"
+  find "$msi_prefix/drive_c" -iname '*quarlin*' | sed "s|^$msi_prefix/||"
   grep -i -H quarlin "$msi_prefix"/*.reg || true
 }
 arp() { # DisplayName, DisplayVersion and Publisher of each "Apps & features" entry

@@ -39,9 +39,25 @@ leave_root() {
     return 1
   fi
 }
+# Bash acts on Ctrl+C only once a foreground child dies of it, and debootstrap,
+# dpkg and apt do not: the long steps run in the background, and a signal
+# ends the script at once (leave_root stops what still runs inside).
+child=""
+background() {
+  local status=0
+  "$@" &
+  child=$!
+  wait "$child" || status=$?
+  child=""
+  return "$status"
+}
+stop() {
+  [ -z "$child" ] || $sudo kill -TERM "$child" 2>/dev/null || true
+  exit "$1"
+}
 trap 'leave_root' EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
+trap 'stop 130' INT
+trap 'stop 143' TERM
 enter_root() {
   local d
   for d in proc sys dev dev/pts; do
@@ -70,10 +86,10 @@ if [ ! -f "$stamp" ]; then
   scripts/setup.sh debootstrap
   echo "== Debian 13 root: debootstrap trixie from $mirror into $root (once)"
   $sudo rm -rf --one-file-system "$root"
-  $sudo debootstrap --variant=minbase trixie "$root" "$mirror" >"$root.debootstrap.log" 2>&1 \
+  background $sudo debootstrap --variant=minbase trixie "$root" "$mirror" >"$root.debootstrap.log" 2>&1 \
     || { tail -20 "$root.debootstrap.log" >&2; exit 1; }
   enter_root
-  in_root sh -c 'apt-get update -qq && apt-get install -y -qq --no-install-recommends git ca-certificates >/dev/null'
+  background in_root sh -c 'apt-get update -qq && apt-get install -y -qq --no-install-recommends git ca-certificates >/dev/null'
   leave_root
   $sudo touch "$stamp"
 fi
@@ -87,7 +103,7 @@ rm -f "$bundle"
 
 enter_root
 status=0
-in_root sh -ec '
+background in_root sh -ec '
   git -c init.defaultBranch=main -c advice.detachedHead=false clone -q /root/quarlin.bundle /root/quarlin
   cd /root/quarlin
   scripts/setup.sh xvfb xauth socat

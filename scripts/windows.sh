@@ -18,7 +18,7 @@ cd "$(dirname "$0")/.."
 top=$PWD
 out=build-windows
 version=$(sed -n 's/^project(Quarlin VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
-company=$(sed -n 's/^Copyright ([cC]) [0-9, -]* //p' LICENSE | head -n 1)
+company=$(sed -n '0,/^Copyright ([cC]) [0-9, -]* /s///p' LICENSE)
 zipname=quarlin-$version-windows-x64
 
 qt_from=${QUARLIN_QT_MINGW:-$(dirname "$top")/shared/windows}
@@ -139,7 +139,7 @@ make_msi() { # <folder> <version> <msi>
   msibuild "$3" -i "$work/_ForceCodepage.idt" \
     -q "UPDATE \`File\` SET \`FileName\` = 'GUIDE-KO.TXT|읽어보기.txt' WHERE \`File\` = '$(
       sed -n 's|.*<File Id="\([^"]*\)".* Name="guide-ko.txt".*|\1|p' "$work/files.wxs")'"
-  msiinfo export "$3" File | grep -q '|읽어보기.txt' || fail "no 읽어보기.txt in $3"
+  grep -q '|읽어보기.txt' <<<"$(msiinfo export "$3" File)" || fail "no 읽어보기.txt in $3"
   rm -rf "$work"
 }
 
@@ -320,11 +320,14 @@ before=$(ours)
 diff -r "$stage" "$installed" || fail "Program Files\\Quarlin differs from the zip"
 shortcut=$(find "$msi_prefix/drive_c" -name Quarlin.lnk)
 [ -n "$shortcut" ] || fail "no Start-menu shortcut"
-arp | grep -qx Quarlin && arp | grep -qx "$version" && arp | grep -qxF "$company" || fail "Apps & features: $(arp)"
-echo "installed: $(find "$installed" -type f | wc -l) files as in the zip, ${shortcut#"$msi_prefix/"}, entry $(arp | tr '\n' ' ')"
+# (Read whole, then searched: grep -q ending a pipe early fails it under pipefail.)
+entries=$(arp)
+grep -qx Quarlin <<<"$entries" && grep -qx "$version" <<<"$entries" && grep -qxF "$company" <<<"$entries" ||
+  fail "Apps & features: $entries"
+echo "installed: $(find "$installed" -type f | wc -l) files as in the zip, ${shortcut#"$msi_prefix/"}, entry $(tr '\n' ' ' <<<"$entries")"
 
 launch 'C:\Program Files\Quarlin\quarlin.exe'
-window=$(shown | awk '{ print $1 }' | head -n 1)
+window=$(shown | awk 'NR == 1 { print $1 }')
 # Wine hands the window's icon to X, 32 px first: the exe's, if most of it has
 # the colour of the icon's face (#24507a).
 face=$(xprop -id "$window" -f _NET_WM_ICON 32c ' = $0+' _NET_WM_ICON | cut -d= -f2 | tr -d ' ' | tr ',' '\n' |
@@ -340,7 +343,8 @@ cp -a "$stage" "$next/folder"
 x86_64-w64-mingw32-strip --strip-unneeded -o "$next/folder/quarlin.exe" "$next/quarlin.exe"
 make_msi "$next/folder" "$next_version" "$next/quarlin-$next_version.msi"
 "$out/wine-run" msiexec /i "$(winpath "$top/$next/quarlin-$next_version.msi")" /qn || fail "upgrade: status $?"
-[ "$(arp | grep -cx Quarlin)" = 1 ] && arp | grep -qx "$next_version" || fail "after the upgrade: $(arp)"
+entries=$(arp)
+[ "$(grep -cx Quarlin <<<"$entries")" = 1 ] && grep -qx "$next_version" <<<"$entries" || fail "after the upgrade: $entries"
 [ "$(file_version "$installed/quarlin.exe")" = "$next_version" ] || fail "installed exe after the upgrade"
 echo "upgraded in place to $next_version: one entry, quarlin.exe $(file_version "$installed/quarlin.exe")"
 if "$out/wine-run" msiexec /i "$(winpath "$top/$out/$zipname.msi")" /qn; then fail "downgrade accepted"; fi
@@ -363,7 +367,7 @@ if [ "${1:-}" = --screenshot ]; then
   launch "$stage/quarlin.exe"
   echo "quarlin.exe under Wine, Wine not running: window shown after $(( ($(date +%s%N) - start) / 1000000 )) ms"
   sleep 2
-  geometry=$(shown | grep -o '[0-9]*x[0-9]*+[0-9]*+[0-9]*' | head -n 1)
+  geometry=$(shown | grep -o '[0-9]*x[0-9]*+[0-9]*+[0-9]*' | awk 'NR == 1')
   import -window root -crop "$geometry" +repage docs/window-windows.png
   echo "docs/window-windows.png: $geometry"
   kill "$app"; wait "$app" 2>/dev/null || true

@@ -8,9 +8,9 @@
 
 void endOnTerminationSignals(frmQuarlin &window)
 {
-    platform::onTerminationSignal([&window](int signal) {
+    platform::onTerminationSignal([&window] {
         window.MSComm1->setPortOpen(false);
         // Ends every event loop, a message box's included.
-        QCoreApplication::exit(128 + signal);
+        QCoreApplication::exit(0);
     });
 }

@@ -46,10 +46,9 @@ bool hungUp(qintptr handle);
 // every version; nullptr where the port's own errors already tell.
 QSocketNotifier *watchHangUp(qintptr handle, QObject *parent, std::function<void()> onHangUp);
 
-// Calls handler on the event loop, with the signal number, when the process
-// is asked to end (a logout, a shutdown, Ctrl-C); nothing where no such
-// signals come.
-void onTerminationSignal(std::function<void(int)> handler);
+// Calls handler on the event loop when the process is asked to end (a
+// logout, a shutdown, Ctrl-C); nothing where no such signals come.
+void onTerminationSignal(std::function<void()> handler);
 
 // Korean faces to stand in for the bold "굴림", best first.
 QStringList koreanFaces();

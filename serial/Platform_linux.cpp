@@ -99,7 +99,7 @@ void forwardSignal(int signal)
 
 } // namespace
 
-void onTerminationSignal(std::function<void(int)> handler)
+void onTerminationSignal(std::function<void()> handler)
 {
     if (signalPipe[0] >= 0 || ::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
@@ -107,7 +107,7 @@ void onTerminationSignal(std::function<void(int)> handler)
     QObject::connect(notifier, &QSocketNotifier::activated, notifier, [handler = std::move(handler)] {
         unsigned char number = 0;
         while (::read(signalPipe[0], &number, 1) == 1)
-            handler(number);
+            handler();
     });
     struct sigaction action = {};
     action.sa_handler = forwardSignal;

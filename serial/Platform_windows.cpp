@@ -53,7 +53,7 @@ QSocketNotifier *watchHangUp(qintptr, QObject *, std::function<void()>)
     return nullptr;
 }
 
-void onTerminationSignal(std::function<void(int)>)
+void onTerminationSignal(std::function<void()>)
 {
     // A logout ends a Windows program through its window, and the system
     // releases the port with the process.

@@ -34,6 +34,7 @@ for signal in TERM INT HUP; do
   kill -0 $pid 2>/dev/null && { kill -KILL $pid; fail "still running 5 s after SIG$signal"; }
   wait $pid; status=$?
   echo "SIG$signal: status $status"
-  [ "$status" -eq $(( 128 + $(kill -l $signal) )) ] || fail "SIG$signal ended with $status"
+  # 128 + the signal number would mean it died of it, with the port still held.
+  [ "$status" -eq 0 ] || fail "SIG$signal ended with $status"
 done
 echo "all well"

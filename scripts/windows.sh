@@ -194,18 +194,6 @@ for f in "$out/$zipname".{zip,msi}; do echo "$f: $(du -k "$f" | cut -f1) kB"; do
 utf16_strings() { perl -0777 -ne 'while (/((?:[\x20-\x7e]\0)+)\0\0/g) { ($s = $1) =~ tr/\0//d; print "$s\n" }'; }
 file_version() { wrestool -x --raw --type=16 "$1" | utf16_strings | grep -A 1 -x "${2:-FileVersion}" | tail -n 1; }
 
-# The upgrade test's newer version builds meanwhile: the same sources with the
-# version one step up, in a build folder of its own.
-next_version=$(awk -F. '{ printf "%d.%0*d", $1, length($2), $2 + 1 }' <<<"$version")
-next=$out/next
-printf 'set(PROJECT_VERSION %s)\nset(PROJECT_VERSION_MINOR %s)\nset(CMAKE_PROJECT_VERSION %s)\n' \
-  "$next_version" "${next_version#*.}" "$next_version" > "$out/next-version.cmake"
-(cmake -S . -B "$next" -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-w64.cmake" \
-   -DCMAKE_PREFIX_PATH="$qt" -DCMAKE_PROJECT_Quarlin_INCLUDE="$top/$out/next-version.cmake" \
-   -DQUARLIN_TESTS=OFF -DQUARLIN_TOOLS=OFF -DQUARLIN_BENCH=OFF &&
- cmake --build "$next" --target quarlin -j"${JOBS:-$(nproc)}") > "$out/next.log" 2>&1 & next_build=$!
-trap 'kill "$next_build" 2>/dev/null || true' EXIT
-
 echo "== Resources of quarlin.exe ($SECONDS s)"
 exe=$stage/quarlin.exe
 wrestool -x --type=14 "$exe" > "$out/quarlin-from-exe.ico"
@@ -285,7 +273,7 @@ start_xvfb() {
   export DISPLAY=:$(cat "$out/xvfb.display")
   until xwininfo -root >/dev/null 2>&1; do sleep 0.1; done
 }
-trap 'kill "$next_build" $xvfb 2>/dev/null || true' EXIT
+trap 'kill $xvfb 2>/dev/null || true' EXIT
 shown() { xwininfo -root -tree | grep '"ZEL Time Table"' | grep -v '1x1+'; }
 # Starts a quarlin.exe on its own (neither Qt's nor MinGW's folders on the DLL
 # path) and waits up to 30 s for its window.
@@ -337,10 +325,15 @@ face=$(xprop -id "$window" -f _NET_WM_ICON 32c ' = $0+' _NET_WM_ICON | cut -d= -
 echo "the installed quarlin.exe shows \"ZEL Time Table\" with its own icon ($face of 1024 pixels in its colour)"
 kill "$app"; wait "$app" 2>/dev/null || true
 
-wait "$next_build" || { cat "$out/next.log"; fail "building version $next_version"; }
-rm -rf "$next/folder"
+# The newer release: quarlin-next.exe, built beside the tests with the version
+# one step up (tests/windows/CMakeLists.txt), in a copy of the folder.
+next=$out/next
+next_version=$(file_version "$out/tests/windows/quarlin-next.exe")
+[ "$next_version" != "$version" ] || fail "quarlin-next.exe has the version $version"
+rm -rf "$next"
+mkdir -p "$next"
 cp -a "$stage" "$next/folder"
-x86_64-w64-mingw32-strip --strip-unneeded -o "$next/folder/quarlin.exe" "$next/quarlin.exe"
+x86_64-w64-mingw32-strip --strip-unneeded -o "$next/folder/quarlin.exe" "$out/tests/windows/quarlin-next.exe"
 make_msi "$next/folder" "$next_version" "$next/quarlin-$next_version.msi"
 "$out/wine-run" msiexec /i "$(winpath "$top/$next/quarlin-$next_version.msi")" /qn || fail "upgrade: status $?"
 entries=$(arp)

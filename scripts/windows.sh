@@ -98,7 +98,6 @@ cmake -S . -B "$out" -DCMAKE_BUILD_TYPE=Release \
   -DQUARLIN_TOOLS=OFF -DQUARLIN_BENCH=OFF >/dev/null
 cmake --build "$out" -j"${JOBS:-$(nproc)}"
 
-
 fail() { echo "FAILED: $*" >&2; exit 1; }
 
 # Signs a file in place when a certificate is given (see the top).
@@ -133,7 +132,7 @@ make_msi() { # <folder> <version> <msi>
   wixl -a x64 -D Version="$2" -D Stage="$(realpath --relative-to="$work" "$1")" \
     -D Icon="$(realpath --relative-to="$work" "$out/resources/quarlin.ico")" \
     -D Manufacturer="$company" -D Win64=yes -o "$3" "$work/quarlin.wxs" "$work/files.wxs" 2>&1 |
-    { grep -v 'builder.vala:[0-9]*: unimplemented' || true; }
+    { grep -v 'builder.vala:[0-9]*: unimplemented' || true; } # an attribute wixl ignores; the result is tested
   [ -s "$3" ] || fail "wixl made no $3"
   printf '\r\n\r\n949\t_ForceCodepage\r\n' > "$work/_ForceCodepage.idt"
   msibuild "$3" -i "$work/_ForceCodepage.idt" \
@@ -340,7 +339,14 @@ entries=$(arp)
 [ "$(grep -cx Quarlin <<<"$entries")" = 1 ] && grep -qx "$next_version" <<<"$entries" || fail "after the upgrade: $entries"
 [ "$(file_version "$installed/quarlin.exe")" = "$next_version" ] || fail "installed exe after the upgrade"
 echo "upgraded in place to $next_version: one entry, quarlin.exe $(file_version "$installed/quarlin.exe")"
-if "$out/wine-run" msiexec /i "$(winpath "$top/$out/$zipname.msi")" /qn; then fail "downgrade accepted"; fi
+if "$out/wine-run" msiexec /i "$(winpath "$top/$out/$zipname.msi")" /qn /l "$(winpath "$top/$next/downgrade.log")"; then
+  fail "downgrade accepted"
+fi
+# Refused by the launch condition whose message says why (Wine's /qn log has
+# the condition's property, not the message).
+grep -q '^Property(S): WIX_DOWNGRADE_DETECTED = {' "$next/downgrade.log" &&
+  grep -q $'^NOT WIX_DOWNGRADE_DETECTED\tA newer version of Quarlin is already installed' \
+    <<<"$(msiinfo export "$out/$zipname.msi" LaunchCondition)" || fail "the downgrade failed, but not as a downgrade"
 [ "$(file_version "$installed/quarlin.exe")" = "$next_version" ] || fail "the downgrade changed files"
 echo "downgrade to $version refused"
 

@@ -80,7 +80,7 @@ void MSComm::setPortOpen(bool open)
         }
         failOpen(fault, detail);
     }
-    m_hangUpWatch = platform::watchHangUp(m_port.handle(), this, [this] { lose(); });
+    m_hangUpWatch = platform::watchHangUp(qintptr(m_port.handle()), this, [this] { lose(); });
     // Qt keeps what waited in the driver before the opening: it is no reply to us.
     m_port.clear(QSerialPort::Input);
 }
@@ -209,7 +209,7 @@ qint64 MSComm::unsentAfter(std::chrono::steady_clock::time_point deadline)
 
 void MSComm::noticeHangUp()
 {
-    if (m_port.isOpen() && platform::hungUp(m_port.handle()))
+    if (m_port.isOpen() && platform::hungUp(qintptr(m_port.handle())))
         lose();
 }
 

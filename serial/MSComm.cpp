@@ -61,6 +61,7 @@ void MSComm::setPortOpen(bool open)
 
     m_openFailure.reset();
     m_triedPath = m_resolver(m_commPort);
+    m_deviceLine = describeDevice();
     if (m_triedPath.isEmpty())
         failOpen(CommFault::NoSuchPort, QString::number(m_commPort));
 
@@ -213,7 +214,7 @@ void MSComm::noticeHangUp()
         lose();
 }
 
-QString MSComm::deviceLine() const
+QString MSComm::describeDevice() const
 {
     const QString com = QStringLiteral("COM%1").arg(m_commPort);
     if (m_triedPath.isEmpty())

@@ -59,8 +59,9 @@ public:
     // What has not left by then is withdrawn, so it never leaves later.
     void waitUntilSent();
 
-    // "COM1: /dev/ttyUSB0 (/dev/com1)": what the last opening tried.
-    QString deviceLine() const;
+    // "COM1: /dev/ttyUSB0 (/dev/com1)": what the last opening tried, as it
+    // stood then; an unplugged adapter takes its alias with it.
+    const QString &deviceLine() const { return m_deviceLine; }
     // Why the last opening failed; nothing after a success.
     const std::optional<CommError> &openFailure() const { return m_openFailure; }
 
@@ -81,6 +82,7 @@ private:
     void closePort();
     void lose();
     void noticeHangUp();
+    QString describeDevice() const;
     // Bytes still unsent at the deadline: in Qt's buffer, then in the driver's.
     qint64 unsentAfter(std::chrono::steady_clock::time_point deadline);
     [[noreturn]] void failOpen(CommFault fault, const QString &detail = {});
@@ -95,6 +97,7 @@ private:
     short m_rThreshold = 1;
     short m_commEvent = 0;
     QString m_triedPath;
+    QString m_deviceLine;
     std::optional<CommError> m_openFailure;
     bool m_waiting = false;
     bool m_lostWhileWaiting = false;

@@ -1,11 +1,17 @@
 include(GNUInstallDirs)
 
-set(QUARLIN_MAINTAINER "Quarlin maintainers <quarlin@example.com>"
-  CACHE STRING "Maintainer field of the Debian package")
-
 set(_quarlin_dir ${CMAKE_CURRENT_LIST_DIR})
 set(_quarlin_out ${PROJECT_BINARY_DIR}/packaging)
 set(_quarlin_doc ${CMAKE_INSTALL_DATADIR}/doc/quarlin)
+
+# The contact comes from company.conf, as on Windows.
+file(STRINGS ${_quarlin_dir}/company.conf _quarlin_contact REGEX "^QUARLIN_CONTACT=" LIMIT_COUNT 1)
+string(REGEX REPLACE "^QUARLIN_CONTACT=" "" _quarlin_contact "${_quarlin_contact}")
+if(NOT _quarlin_contact MATCHES "^[^<>]+ <[^<>@ ]+@[^<>@ ]+>$")
+  message(FATAL_ERROR "packaging/company.conf: QUARLIN_CONTACT must read \"Name <address>\"")
+endif()
+set(QUARLIN_MAINTAINER "${_quarlin_contact}")
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${_quarlin_dir}/company.conf)
 
 # The changelog and the metainfo record releases: their newest must be this
 # one. The changelog's entry also gives the Debian revision.
@@ -45,6 +51,7 @@ endforeach()
 file(READ ${_quarlin_dir}/changelog _quarlin_changelog)
 string(REGEX REPLACE "^quarlin \\([^)]*\\) [a-z]+;" "quarlin (${QUARLIN_DEBIAN_VERSION}) ${_quarlin_codename};"
   _quarlin_changelog "${_quarlin_changelog}")
+string(REGEX REPLACE "\n -- [^\n]*>  " "\n -- ${QUARLIN_MAINTAINER}  " _quarlin_changelog "${_quarlin_changelog}")
 file(WRITE ${_quarlin_out}/changelog.Debian.new "${_quarlin_changelog}")
 configure_file(${_quarlin_out}/changelog.Debian.new ${_quarlin_out}/changelog.Debian COPYONLY)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${_quarlin_dir}/changelog /etc/os-release)
@@ -80,7 +87,13 @@ install(FILES ${_quarlin_dir}/quarlin.metainfo.xml DESTINATION ${CMAKE_INSTALL_D
 install(FILES ${_quarlin_dir}/quarlin.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 install(FILES ${_quarlin_dir}/quarlin-48.png DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/48x48/apps
   RENAME quarlin.png)
-install(FILES ${_quarlin_dir}/copyright ${_quarlin_out}/changelog.Debian.gz DESTINATION ${_quarlin_doc})
+file(READ ${_quarlin_dir}/copyright _quarlin_copyright)
+string(REGEX REPLACE "\nUpstream-Contact: [^\n]*" "\nUpstream-Contact: ${QUARLIN_MAINTAINER}"
+  _quarlin_copyright "${_quarlin_copyright}")
+file(WRITE ${_quarlin_out}/copyright.new "${_quarlin_copyright}")
+configure_file(${_quarlin_out}/copyright.new ${_quarlin_out}/copyright COPYONLY)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${_quarlin_dir}/copyright)
+install(FILES ${_quarlin_out}/copyright ${_quarlin_out}/changelog.Debian.gz DESTINATION ${_quarlin_doc})
 # Only an example: a rule that renames serial devices must be chosen by the admin.
 install(FILES ${_quarlin_dir}/60-quarlin-com.rules.example DESTINATION ${_quarlin_doc}/examples)
 # The operators' guide in Korean (on Windows 읽어보기.txt), with the Linux steps.

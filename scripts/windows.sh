@@ -19,7 +19,7 @@ QUARLIN_QT_PREFIX=$(packaging/windows/qt.sh) || exit
 export QUARLIN_QT_PREFIX
 
 # qt6-base-dev (in setup.sh's list) also holds the CMake files of the host tools.
-extra=(g++-mingw-w64-x86-64-posix wine64 qt6-base-dev-tools socat zip librsvg2-bin icoutils
+extra=(g++-mingw-w64-x86-64-posix wine64 qt6-base-dev-tools socat python3 librsvg2-bin icoutils
   wixl msitools osslsigncode openssl xvfb x11-utils)
 [ "${1:-}" = --screenshot ] && extra+=(imagemagick)
 scripts/setup.sh "${extra[@]}"

@@ -53,3 +53,6 @@ WINERUN
     ln -sf "$f" "$prefix/drive_c/windows/Fonts/"
   done
 }
+
+# A setting of packaging/company.conf (who ships Quarlin).
+company_conf() { sed -n "s/^$1=//p" "$top/packaging/company.conf"; }

@@ -19,7 +19,9 @@ cp packaging/windows/quarlin.wxs "$work/"
 sed -i 's|\( Source="$(var.Stage)/읽어보기.txt"\)| Name="guide-ko.txt"\1|' "$work/files.wxs"
 wixl -a x64 -D Version="$msi_version" -D Stage="$(realpath --relative-to="$work" "$folder")" \
   -D Icon="$(realpath --relative-to="$work" "$out/resources/quarlin.ico")" \
-  -D Manufacturer="$company" -D Win64=yes -o "$msi" "$work/quarlin.wxs" "$work/files.wxs" 2>&1 |
+  -D Manufacturer="$company" -D Contact="$(company_conf QUARLIN_CONTACT)" \
+  -D HelpUrl="$(company_conf QUARLIN_HELP_URL)" -D AboutUrl="$(company_conf QUARLIN_ABOUT_URL)" \
+  -D Win64=yes -o "$msi" "$work/quarlin.wxs" "$work/files.wxs" 2>&1 |
   { grep -v 'builder.vala:[0-9]*: unimplemented' || true; } # an attribute wixl ignores; the result is tested
 [ -s "$msi" ] || fail "wixl made no $msi"
 printf '\r\n\r\n949\t_ForceCodepage\r\n' > "$work/_ForceCodepage.idt"
@@ -27,4 +29,18 @@ msibuild "$msi" -i "$work/_ForceCodepage.idt" \
   -q "UPDATE \`File\` SET \`FileName\` = 'GUIDE-KO.TXT|읽어보기.txt' WHERE \`File\` = '$(
     sed -n 's|.*<File Id="\([^"]*\)".* Name="guide-ko.txt".*|\1|p' "$work/files.wxs")'"
 grep -q '|읽어보기.txt' <<<"$(msiinfo export "$msi" File)" || fail "no 읽어보기.txt in $msi"
+# wixl makes every shortcut advertised (its Target is the feature): a file
+# gone missing would then start a repair that asks for this MSI. A plain
+# shortcut names the exe, and takes its icon from it.
+for set in "\`Target\` = '[INSTALLDIR]quarlin.exe'" "\`Icon_\` = ''"; do
+  msibuild "$msi" -q "UPDATE \`Shortcut\` SET $set WHERE \`Shortcut\` = 'StartMenu'"
+done
+# A rebuild of the same version gets a new ProductCode; it replaces the
+# installed one, as a newer version does, when the upgrade's upper bound
+# includes this version (wixl has no AllowSameVersionUpgrades). The
+# downgrade row's lower bound already excludes it.
+# (Attributes is part of the table's key: the table is imported anew.)
+msiinfo export "$msi" Upgrade | tr -d '\r' |
+  awk -F'\t' -v OFS='\t' '$7 == "WIX_UPGRADE_DETECTED" && $5 == 1 { $5 = 1 + 512 } { printf "%s\r\n", $0 }' > "$work/Upgrade.idt"
+msibuild "$msi" -i "$work/Upgrade.idt"
 rm -rf "$work"

@@ -44,7 +44,19 @@ for f in "$stage"/*.exe "$stage"/*.dll "$stage"/*/*.dll; do
 done | sort -u | while read -r dll; do
   [ -e "$stage/$dll" ] || [[ $dll == api-ms-win-* ]] || grep -qxF "${dll,,}" <<<"$system_dlls" || { echo "not in the zip: $dll" >&2; exit 1; }
 done
-(cd "$out/zip" && zip -qr -9 "../$zipname.zip" "$zipname")
+# Python's zipfile marks a non-ASCII name as UTF-8 (flag bit 11), as
+# Explorer expects; Info-ZIP's zip 3.0 does not, and Korean Windows
+# would read 읽어보기.txt in code page 949.
+python3 - "$out/zip" "$zipname" "$out/$zipname.zip" <<'ZIP'
+import os, sys, zipfile
+root, name, dest = sys.argv[1:]
+with zipfile.ZipFile(dest, "w", zipfile.ZIP_DEFLATED, compresslevel=9) as z:
+    for folder, subfolders, files in os.walk(os.path.join(root, name)):
+        subfolders.sort()
+        z.write(folder, os.path.relpath(folder, root))
+        for f in sorted(files):
+            z.write(os.path.join(folder, f), os.path.relpath(os.path.join(folder, f), root))
+ZIP
 packaging/windows/msi.sh "$stage" "$version" "$out/$zipname.msi"
 packaging/windows/sign.sh "$out/$zipname.msi"
 [ -n "${QUARLIN_SIGN_PKCS12:-}" ] && [ -n "${QUARLIN_SIGN_PASSWORD_FILE:-}" ] ||

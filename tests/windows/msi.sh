@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The MSI under Wine, in a copy of the test prefix that never had Quarlin:
-# install, start, upgrade, refused downgrade, removal.
+# install (a plain shortcut, the Apps & features fields), start, a rebuild of
+# the same version over it, upgrade, refused downgrade, removal.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 . packaging/windows/env.sh
@@ -23,6 +24,13 @@ arp() { # DisplayName, DisplayVersion and Publisher of each "Apps & features" en
   "$out/wine-run" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null |
     tr -d '\r' | sed -n 's/^ *\(DisplayName\|DisplayVersion\|Publisher\|DisplayIcon\) *REG_SZ *//p'
 }
+uninstall_keys() { # the registry key of each "Apps & features" entry named Quarlin
+  "$out/wine-run" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null |
+    tr -d '\r' | awk '/^HKEY_/ { key = $0 } $1 == "DisplayName" && $3 == "Quarlin" { print key }'
+}
+arp_value() { # <ProductCode's key> <value name>
+  "$out/wine-run" reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$2 *REG_[A-Z_]* *//p"
+}
 before=$(ours)
 "$out/wine-run" msiexec /i "$(winpath "$top/$out/$zipname.msi")" /qn || fail "msiexec /i: status $?"
 diff -r "$stage" "$installed" || fail "Program Files\\Quarlin differs from the zip"
@@ -33,6 +41,22 @@ entries=$(arp)
 grep -qx Quarlin <<<"$entries" && grep -qx "$version" <<<"$entries" && grep -qxF "$company" <<<"$entries" ||
   fail "Apps & features: $entries"
 echo "installed: $(find "$installed" -type f | wc -l) files as in the zip, ${shortcut#"$msi_prefix/"}, entry $(tr '\n' ' ' <<<"$entries")"
+# A plain shortcut holds the exe's path; an advertised one holds, instead, a
+# Darwin descriptor (data block 0xA0000006) that names the product and feature.
+grep -q $'^StartMenu\t[^\t]*\t[^\t]*\t[^\t]*\t\\[INSTALLDIR\\]quarlin.exe\t' \
+  <<<"$(msiinfo export "$out/$zipname.msi" Shortcut)" || fail "the MSI's shortcut does not target [INSTALLDIR]quarlin.exe"
+perl -0777 -ne 'my $darwin = /\x06\x00\x00\xa0/; tr/\0//d; exit($darwin || !/C:\\Program Files\\Quarlin\\quarlin\.exe/i)' "$shortcut" ||
+  fail "the Start-menu shortcut is advertised or does not lead to C:\\Program Files\\Quarlin\\quarlin.exe"
+key=$(uninstall_keys)
+[ "$(wc -l <<<"$key")" = 1 ] || fail "Apps & features keys: $key"
+for field in Contact:QUARLIN_CONTACT HelpLink:QUARLIN_HELP_URL URLInfoAbout:QUARLIN_ABOUT_URL; do
+  [ "$(arp_value "$key" "${field%%:*}")" = "$(company_conf "${field#*:}")" ] ||
+    fail "Apps & features ${field%%:*}: \"$(arp_value "$key" "${field%%:*}")\", not packaging/company.conf's ${field#*:}"
+done
+[ "$(arp_value "$key" InstallLocation)" = 'C:\Program Files\Quarlin\' ] ||
+  fail "Apps & features InstallLocation: $(arp_value "$key" InstallLocation)"
+echo "shortcut: plain, to C:\Program Files\Quarlin\quarlin.exe; Apps & features: contact, help and about links" \
+  "from packaging/company.conf, install folder $(arp_value "$key" InstallLocation)"
 
 launch 'C:\Program Files\Quarlin\quarlin.exe'
 window=$(shown | awk 'NR == 1 { print $1 }')
@@ -44,6 +68,19 @@ face=$(xprop -id "$window" -f _NET_WM_ICON 32c ' = $0+' _NET_WM_ICON | cut -d= -
 [ "$face" -ge 300 ] || fail "the window's icon is not Quarlin's ($face of 1024 pixels in its colour)"
 echo "the installed quarlin.exe shows \"ZEL Time Table\" with its own icon ($face of 1024 pixels in its colour)"
 kill "$app"; wait "$app" 2>/dev/null || true
+
+# The same version rebuilt (a new ProductCode) replaces the installed one.
+same=$out/same
+rm -rf "$same"
+mkdir -p "$same"
+packaging/windows/msi.sh "$stage" "$version" "$same/$zipname.msi"
+"$out/wine-run" msiexec /i "$(winpath "$top/$same/$zipname.msi")" /qn || fail "rebuild of $version: status $?"
+entries=$(arp)
+rebuilt=$(uninstall_keys)
+[ "$(grep -cx Quarlin <<<"$entries")" = 1 ] && [ "$(wc -l <<<"$rebuilt")" = 1 ] && [ "$rebuilt" != "$key" ] ||
+  fail "after a rebuild of $version: $(tr '\n' ' ' <<<"$rebuilt$entries")"
+diff -r "$stage" "$installed" || fail "Program Files\\Quarlin differs from the zip after the rebuild"
+echo "a rebuild of $version replaced it: one entry, ${rebuilt##*\\} in place of ${key##*\\}"
 
 # The newer release: quarlin-next.exe, built beside the tests with the version
 # one step up (tests/windows/CMakeLists.txt), in a copy of the folder.

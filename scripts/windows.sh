@@ -30,11 +30,13 @@ step() { echo "== $1 ($SECONDS s)"; shift; "$@"; }
 step "Windows build" packaging/windows/build.sh
 step "Windows zip and MSI" packaging/windows/pack.sh
 step "Resources of quarlin.exe" tests/windows/resources.sh
+step "The zip's names" tests/windows/zip.sh
 step "Notices and guide" tests/windows/notices.sh
 tests/windows/guide.sh
 step "Signing, with a throwaway certificate" tests/windows/signing.sh
 step "Windows tests under Wine" env QT_QPA_PLATFORM=offscreen \
   ctest --test-dir "$out" --output-on-failure -j"${JOBS:-$(nproc)}"
-step "MSI under Wine: install, start, upgrade, refused downgrade, removal" tests/windows/msi.sh
+step "MSI under Wine: install, start, rebuild, upgrade, refused downgrade, removal" \
+  tests/windows/msi.sh
 [ "${1:-}" = --screenshot ] && step "Start-up and screenshot under Xvfb" tests/windows/screenshot.sh
 echo "Windows build and tests passed in $SECONDS s."

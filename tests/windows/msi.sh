@@ -41,12 +41,13 @@ entries=$(arp)
 grep -qx Quarlin <<<"$entries" && grep -qx "$version" <<<"$entries" && grep -qxF "$company" <<<"$entries" ||
   fail "Apps & features: $entries"
 echo "installed: $(find "$installed" -type f | wc -l) files as in the zip, ${shortcut#"$msi_prefix/"}, entry $(tr '\n' ' ' <<<"$entries")"
-# A plain shortcut holds the exe's path; an advertised one holds, instead, a
-# Darwin descriptor (data block 0xA0000006) that names the product and feature.
+# Plain, not advertised: its target in the MSI is the exe, not the feature.
+# (Wine writes an advertised shortcut as a plain link too, so the link on
+# disk cannot tell them apart; it must still lead to the exe.)
 grep -q $'^StartMenu\t[^\t]*\t[^\t]*\t[^\t]*\t\\[INSTALLDIR\\]quarlin.exe\t' \
   <<<"$(msiinfo export "$out/$zipname.msi" Shortcut)" || fail "the MSI's shortcut does not target [INSTALLDIR]quarlin.exe"
-perl -0777 -ne 'my $darwin = /\x06\x00\x00\xa0/; tr/\0//d; exit($darwin || !/C:\\Program Files\\Quarlin\\quarlin\.exe/i)' "$shortcut" ||
-  fail "the Start-menu shortcut is advertised or does not lead to C:\\Program Files\\Quarlin\\quarlin.exe"
+perl -0777 -ne 'tr/\0//d; exit(!/C:\\Program Files\\Quarlin\\quarlin\.exe/i)' "$shortcut" ||
+  fail "the Start-menu shortcut does not lead to C:\\Program Files\\Quarlin\\quarlin.exe"
 key=$(uninstall_keys)
 [ "$(wc -l <<<"$key")" = 1 ] || fail "Apps & features keys: $key"
 for field in Contact:QUARLIN_CONTACT HelpLink:QUARLIN_HELP_URL URLInfoAbout:QUARLIN_ABOUT_URL; do

@@ -21,7 +21,8 @@ folder = {os.path.relpath(os.path.join(d, f), root)
 if names != folder:
     print(f"the zip and the folder differ: {sorted(names ^ folder)}", file=sys.stderr)
     bad = 1
-print(f"zip: {len(names)} names as in the folder; non-ASCII ones marked as UTF-8: "
+if bad:
+    sys.exit("FAILED: the zip's names")
+print(f"zip: {len(names)} names as in the folder; marked as UTF-8: "
       + ", ".join(sorted(n for n in names if not n.isascii())))
-sys.exit(bad)
 EOF_PY

@@ -1,30 +1,51 @@
 #!/usr/bin/env bash
-# Writes THIRD-PARTY-NOTICES.txt for the Windows folder: which licence covers
-# each DLL, the third-party code built into Qt, the licence texts, and where
-# the exact sources are. Everything is taken from the files Debian installs,
-# so the notices follow the Qt, GCC and MinGW that were actually shipped.
+# Writes THIRD-PARTY-NOTICES.txt for the Windows folder: the licences of
+# everything in each DLL, the third-party code and data built into Qt and the
+# GCC run-time, the licence texts, where the exact sources are and whom to
+# ask for them (packaging/company.conf). The texts come from the files Debian
+# installs, so the notices follow the Qt, GCC and MinGW actually shipped.
 # Usage: notices.sh <folder with the DLLs> <Qt version> <output file>
 set -euo pipefail
 stage=$1 qt_version=$2 out=$3
 here=$(cd "$(dirname "$0")" && pwd)
-gcc_dir=/usr/lib/gcc/x86_64-w64-mingw32/12-posix
+contact=$(sed -n 's/^QUARLIN_CONTACT=//p' "$here/../company.conf")
 qt_copyright=/usr/share/doc/libqt6core6/copyright
 serial_copyright=/usr/share/doc/libqt6serialport6/copyright
 gcc_copyright=/usr/share/doc/gcc-mingw-w64-base/copyright
 mingw_copyright=/usr/share/doc/mingw-w64-x86-64-dev/copyright
 
-# What each shipped DLL is. A DLL missing here stops the build.
+# Where the shipped Qt was built from. Whoever builds another Qt sets these
+# (QUARLIN_QTBASE_SOURCE and the rest) to say so; the defaults are the 6.4.2
+# of build-qt-mingw.sh.
+default() { [ -n "${!1:-}" ] || printf -v "$1" '%s' "$2"; }
+if [ "$qt_version" = 6.4.2 ]; then
+  default QUARLIN_QTBASE_SOURCE "qt6-base_6.4.2+dfsg.orig.tar.xz, the upstream qtbase 6.4.2 as Debian repacks it\
+ (less the files its copyright file lists as Files-Excluded, none of which this build uses)\
+ for its source package\
+ $(dpkg-query -W -f='${source:Package} ${source:Version}' libqt6core6). Debian's own patches were not applied."
+  default QUARLIN_QTBASE_URL https://deb.debian.org/debian/pool/main/q/qt6-base/qt6-base_6.4.2+dfsg.orig.tar.xz
+  default QUARLIN_QTSERIALPORT_SOURCE "Qt Serial Port, the git tag v6.4.2 (commit a29d4f9bb7f6145a6bfe0a0bb3889412a7032bfb)."
+  default QUARLIN_QTSERIALPORT_URL https://code.qt.io/qt/qtserialport.git
+  default QUARLIN_QT_CHANGES "Two one-line fixes to the Windows platform plugin, made by the script in section 5."
+fi
+for setting in QUARLIN_QTBASE_SOURCE QUARLIN_QTBASE_URL QUARLIN_QTSERIALPORT_SOURCE QUARLIN_QTSERIALPORT_URL QUARLIN_QT_CHANGES; do
+  [ -n "${!setting:-}" ] || { echo "notices.sh: where did Qt $qt_version come from? Set $setting" >&2; exit 1; }
+done
+
+# What each shipped DLL is, and the licences of everything in it, by the
+# names under which sections 1-4 give their texts ("License: <name>").
+# A DLL missing here stops the build.
 dll_map() {
   cat <<MAP
-Qt6Core.dll|Qt $qt_version, module Qt Core|LGPL-3.0-only (section 1); with the third-party code of section 2
-Qt6Gui.dll|Qt $qt_version, module Qt GUI|LGPL-3.0-only (section 1); with the third-party code of section 2
-Qt6Widgets.dll|Qt $qt_version, module Qt Widgets|LGPL-3.0-only (section 1)
-Qt6SerialPort.dll|Qt Serial Port $qt_version|LGPL-3.0-only (section 1)
-platforms/qwindows.dll|Qt $qt_version, Windows platform plugin|LGPL-3.0-only (section 1)
-styles/qwindowsvistastyle.dll|Qt $qt_version, Windows Vista style plugin|LGPL-3.0-only (section 1)
-libstdc++-6.dll|GCC $(gcc_version) C++ run-time library (libstdc++)|GPL-3.0-or-later with the GCC Runtime Library Exception 3.1 (section 3)
-libgcc_s_seh-1.dll|GCC $(gcc_version) run-time library (libgcc)|GPL-3.0-or-later with the GCC Runtime Library Exception 3.1 (section 3)
-libwinpthread-1.dll|MinGW-w64 winpthreads|MIT (Expat) and BSD-3-Clause (section 4)
+Qt6Core.dll|Qt $qt_version, module Qt Core, with Unicode's character and locale data (UCD, CLDR), the freedesktop.org MIME database, zlib, PCRE2, double-conversion, TinyCBOR and hash functions|LGPL-3, BSD-2-clause, BSD-3-clause, brg-endian, CC0-1.0, Expat, GPL-2+, public-domain, Unicode, Zlib
+Qt6Gui.dll|Qt $qt_version, module Qt GUI, with FreeType, HarfBuzz, libpng, md4c and the sRGB colour profile|LGPL-3, Expat, FTL, Harfbuzz, ICC, ISC, libpng, Zlib
+Qt6Widgets.dll|Qt $qt_version, module Qt Widgets|LGPL-3
+Qt6SerialPort.dll|Qt Serial Port $qt_version|LGPL-3
+platforms/qwindows.dll|Qt $qt_version, Windows platform plugin|LGPL-3
+styles/qwindowsvistastyle.dll|Qt $qt_version, Windows Vista style plugin|LGPL-3
+libstdc++-6.dll|GCC $(gcc_version) C++ run-time library (libstdc++), with Ryu and fast_float|GPL-3, GCC-exception-3.1, Boost-1.0, Expat
+libgcc_s_seh-1.dll|GCC $(gcc_version) run-time library (libgcc)|GPL-3, GCC-exception-3.1
+libwinpthread-1.dll|MinGW-w64 winpthreads|expat, BSD-3-clause, BSD-3-clause-Lockless, public-domain
 MAP
 }
 gcc_version() { x86_64-w64-mingw32-gcc-posix --version | sed -n '1s/.* \([0-9][0-9.]*\)[^ ]*$/\1/p'; }
@@ -40,7 +61,10 @@ qt_bundled=(
   'src/3rdparty/freetype/*' 'src/3rdparty/freetype/src/pcf/*' 'src/3rdparty/freetype/src/pcf/pcfutil.c'
   'src/3rdparty/freetype/src/bdf/*' 'src/3rdparty/harfbuzz-ng/*' 'src/3rdparty/harfbuzz-ng/src/hb-ucd.cc'
   'src/3rdparty/libpng/*.c' 'src/3rdparty/md4c/*' 'src/3rdparty/icc/sRGB2014.icc'
+  'src/corelib/text/qlocale_data_p.h'
 )
+# A licence paragraph of a Debian copyright file, by name.
+licence() { awk -v name="License: $2" 'BEGIN { RS = "" } index($0, name "\n") == 1 { print $0 "\n"; exit }' "$1"; }
 
 # Prints the stanzas of a Debian copyright file whose first Files: entry is
 # one of the given patterns, then the licence paragraphs they refer to.
@@ -78,23 +102,22 @@ stanzas() {
     line=$(dll_map | awk -F'|' -v f="$f" '$1 == f')
     [ -n "$line" ] || { echo "notices.sh: no notice for $f; add it to the list in $0" >&2; exit 1; }
     IFS='|' read -r name what licence <<<"$line"
-    printf '%s\r\n    %s\r\n    %s\r\n\r\n' "$name" "$what" "$licence"
+    printf '%s\r\n    %s\r\n    Licences: %s\r\n\r\n' "$name" "$what" "$licence"
   done
 
   printf 'Where the sources are\r\n---------------------\r\n\r\n'
-  cat <<TEXT | sed 's/$/\r/'
-The Qt DLLs were built from the Qt $qt_version sources below for x86_64-w64-mingw32
-with the script in section 5, which also makes two one-line fixes to the
-Windows platform plugin:
-  qtbase: Debian source package $(dpkg-query -W -f='${source:Package} ${source:Version}' libqt6core6),
-    https://deb.debian.org/debian/pool/main/q/qt6-base/qt6-base_${qt_version}+dfsg.orig.tar.xz
-    (also https://download.qt.io/archive/qt/${qt_version%.*}/$qt_version/submodules/)
-  qtserialport: https://download.qt.io/archive/qt/${qt_version%.*}/$qt_version/submodules/qtserialport-everywhere-src-$qt_version.tar.xz
-The GCC run-time DLLs come from Debian's $(dpkg-query -W -f='${source:Package} ${source:Version}' gcc-mingw-w64-x86-64-posix-runtime)
-(GCC $(gcc_version)), winpthreads from Debian's $(dpkg-query -W -f='${source:Package} ${source:Version}' mingw-w64-x86-64-dev);
-both at https://snapshot.debian.org/ under those names and versions.
-On request the Quarlin maintainers send these sources, for at least three
-years from the time you received this program.
+  cat <<TEXT | fmt -s -w 78 | sed 's/$/\r/'
+The Qt DLLs were built for x86_64-w64-mingw32 with the script in section 5 from:
+
+qtbase: $QUARLIN_QTBASE_SOURCE $QUARLIN_QTBASE_URL
+
+qtserialport: $QUARLIN_QTSERIALPORT_SOURCE $QUARLIN_QTSERIALPORT_URL
+
+Changed in them: $QUARLIN_QT_CHANGES
+
+The GCC run-time DLLs come from Debian's $(dpkg-query -W -f='${source:Package} ${source:Version}' gcc-mingw-w64-x86-64-posix-runtime) (GCC $(gcc_version)), winpthreads from Debian's $(dpkg-query -W -f='${source:Package} ${source:Version}' mingw-w64-x86-64-dev); both at https://snapshot.debian.org/ under those names and versions.
+
+For at least three years from the time you received this program, its distributor sends you all these sources on request. Write to: $contact
 
 TEXT
 
@@ -102,19 +125,45 @@ TEXT
   printf 'Qt is Copyright (C) The Qt Company Ltd. and other contributors.\r\n'
   printf 'Qt is used under the GNU Lesser General Public License version 3, which\r\n'
   printf 'adds permissions to the GNU General Public License version 3; both texts follow.\r\n\r\n'
+  printf 'License: LGPL-3\r\n'
   sed 's/$/\r/' /usr/share/common-licenses/LGPL-3
-  printf '\r\n'
+  printf '\r\nLicense: GPL-3\r\n'
   sed 's/$/\r/' /usr/share/common-licenses/GPL-3
-  printf '\r\n2. Third-party code compiled into the Qt DLLs\r\n=============================================\r\n\r\n'
-  printf 'From the copyright file of Debian'\''s qt6-base package (paths are in the qtbase sources):\r\n\r\n'
+  printf '\r\n2. Third-party code and data compiled into the Qt DLLs\r\n'
+  printf '======================================================\r\n\r\n'
+  printf 'From the copyright file of Debian'\''s qt6-base package (paths are in the qtbase sources;\r\n'
+  printf 'qlocale_data_p.h and qunicodetables.cpp hold the Unicode data):\r\n\r\n'
   stanzas "$qt_copyright" "${qt_bundled[@]}" | sed 's/$/\r/'
+  # Debian's file counts it among Qt's own files; its header says otherwise.
+  cat <<TEXT | sed 's/$/\r/'
+The MIME database of Qt6Core.dll (QMimeDatabase), from freedesktop.org's
+shared-mime-info:
+
+Files: src/corelib/mimetypes/mime/packages/freedesktop.org.xml
+Copyright: 2002, 2003 Thomas Leonard, and the contributors to shared-mime-info
+License: GPL-2+
+
+The GNU General Public License version 2, to which GPL-2+ refers:
+
+TEXT
+  sed 's/$/\r/' /usr/share/common-licenses/GPL-2
+  printf '\r\n'
   printf 'Qt Serial Port, from the copyright file of Debian'\''s qt6-serialport package:\r\n\r\n'
   sed -n '/^Files: \*$/,/^$/p' "$serial_copyright" | sed 's/$/\r/'
 
   printf '3. GCC run-time libraries (GPL-3.0 with the GCC Runtime Library Exception)\r\n'
   printf '==========================================================================\r\n\r\n'
+  printf 'License: GCC-exception-3.1\r\n'
   sed -n '/^GCC RUNTIME LIBRARY EXCEPTION$/,/requirements of the license of GCC\.$/p' "$gcc_copyright" | sed 's/$/\r/'
-  printf '\r\nThe GPL-3.0 text is in section 1.\r\n\r\n'
+  printf '\r\nThe GPL-3 text is in section 1.\r\n\r\n'
+  cat <<TEXT | sed 's/$/\r/'
+libstdc++-6.dll also holds, for converting floating-point numbers to and
+from text, Ryu (Copyright 2018 Ulf Adams; Apache-2.0 or Boost-1.0, used here
+under Boost-1.0) and fast_float (Copyright The fast_float authors; Apache-2.0
+or MIT, used here under MIT, the Expat text in section 2).
+
+TEXT
+  licence "$qt_copyright" Boost-1.0 | sed 's/$/\r/'
 
   printf '4. winpthreads (MinGW-w64)\r\n==========================\r\n\r\n'
   stanzas "$mingw_copyright" 'mingw-w64-libraries/winpthreads/*' \

@@ -1,5 +1,6 @@
 #!/bin/sh
-# Makes the operators' guide from guide-ko.txt for one platform:
+# Makes the operators' guide from guide-ko.txt for one platform (its lines
+# tagged for the other one left out, the tag and one blank cut off):
 #   guide.sh win <version> <out>    UTF-8 with a BOM and CRLF, so that Notepad shows it
 #   guide.sh linux <version> <out>  plain UTF-8
 set -eu

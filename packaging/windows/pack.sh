@@ -61,4 +61,6 @@ packaging/windows/msi.sh "$stage" "$version" "$out/$zipname.msi"
 packaging/windows/sign.sh "$out/$zipname.msi"
 [ -n "${QUARLIN_SIGN_PKCS12:-}" ] && [ -n "${QUARLIN_SIGN_PASSWORD_FILE:-}" ] ||
   echo "Not signed: quarlin.exe and the MSI (QUARLIN_SIGN_PKCS12 and QUARLIN_SIGN_PASSWORD_FILE are not set)"
+! grep -q '^QUARLIN_[A-Z_]*=.*example\.com' packaging/company.conf ||
+  echo "Placeholders: packaging/company.conf still names example.com (contact, help and about link)"
 for f in "$out/$zipname".{zip,msi}; do echo "$f: $(du -k "$f" | cut -f1) kB"; done

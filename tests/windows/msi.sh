@@ -81,6 +81,7 @@ rebuilt=$(uninstall_keys)
 [ "$(grep -cx Quarlin <<<"$entries")" = 1 ] && [ "$(wc -l <<<"$rebuilt")" = 1 ] && [ "$rebuilt" != "$key" ] ||
   fail "after a rebuild of $version: $(tr '\n' ' ' <<<"$rebuilt$entries")"
 diff -r "$stage" "$installed" || fail "Program Files\\Quarlin differs from the zip after the rebuild"
+[ -e "$shortcut" ] || fail "no Start-menu shortcut after the rebuild"
 echo "a rebuild of $version replaced it: one entry, ${rebuilt##*\\} in place of ${key##*\\}"
 
 # The newer release: quarlin-next.exe, built beside the tests with the version

@@ -23,10 +23,14 @@ sed 's/$/\r/' > "$stage/README.txt" <<EOT
 Quarlin $version for Windows 10 and 11 (64-bit)
 
 quarlin-$version-windows-x64.msi installs Quarlin into Program Files with a
-Start-menu entry; "msiexec /i quarlin-$version-windows-x64.msi /qn" does so
-silently. Without installing: unpack the whole zip folder anywhere and
-double-click quarlin.exe; keep the DLLs and the folders "platforms" and
-"styles" beside it.
+Start-menu entry, which takes administrator rights; "msiexec /i
+quarlin-$version-windows-x64.msi /qn" does so silently. Without installing:
+unpack the whole zip folder anywhere and double-click quarlin.exe; keep the
+DLLs and the folders "platforms" and "styles" beside it. Unless the files
+are signed, Windows may first show "Windows protected your PC": "More info",
+then "Run anyway".
+
+Contact and help: $(company_conf QUARLIN_CONTACT), $(company_conf QUARLIN_HELP_URL)
 
 COM 1 to 8 in the window open the ports COM1 to COM8. The Device Manager
 (Ports (COM & LPT)) shows which number a USB-serial adapter received; to

@@ -357,13 +357,15 @@ private slots:
         const QStringList ttys = qEnvironmentVariable("QUARLIN_TEST_TTYS").split(u' ', Qt::SkipEmptyParts);
         if (::getuid() == 0) {
             const auto given = WindowFixture::newPty();
-            QVERIFY(given->giveTo(65534, 65534));
-            const QString tty = QString::fromStdString(given->slavePath());
-            QFile stale("/var/lock/LCK.." + tty.mid(5).replace(u'/', u'_'));
+            QTemporaryDir dev; // COM 1 by an alias, whose device has locks under its own names
+            const QString tty = QString::fromStdString(given->slavePath()), alias = dev.filePath("com1");
+            QVERIFY(given->giveTo(65534, 65534) && QFile::link(tty, alias)
+                    && QFile::setPermissions(dev.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ExeOther));
+            QFile stale("/var/lock/LCK.." + QString(alias).replace(u'/', u'_'));
             QVERIFY(stale.open(QIODevice::WriteOnly) && stale.write("4194304\nquarlin\n\n") > 0);
             stale.close();
             const auto cleanup = qScopeGuard([&] { stale.remove(); QFile::remove("/var/lock/LCK.." + tty.section(u'/', -1)); });
-            qputenv("QUARLIN_TEST_TTYS", (tty + u' ' + QString::fromStdString(f->pty->slavePath())).toLocal8Bit());
+            qputenv("QUARLIN_TEST_TTYS", (alias + u' ' + QString::fromStdString(f->pty->slavePath())).toLocal8Bit());
             QProcess child;
             child.setProcessChannelMode(QProcess::MergedChannels);
             child.start("setpriv", {"--reuid=nobody", "--regid=nogroup", "--clear-groups", QCoreApplication::applicationFilePath(), "withoutRights"});
@@ -378,13 +380,13 @@ private slots:
             window.Combo1->setCurrentIndex(listIndex);
             return click(window.cmdConnect).value(0).text.section(u'\n', 2);
         };
-        QFile unreadable("/var/lock/LCK.." + ttys[0].section(u'/', -1)); // minicom's name for it
+        QFile unreadable("/var/lock/LCK.." + QFileInfo(ttys[0]).symLinkTarget().section(u'/', -1)); // minicom's name
         QVERIFY(unreadable.open(QIODevice::WriteOnly) && unreadable.setPermissions({}));
         QCOMPARE(reason(0), QStringLiteral("잠금 파일 %1을(를) 읽을 수 없어 포트를 열지 않았습니다. 이 포트를 쓰는 프로그램이 없으면 "
                                            "이 파일을 지운 뒤 (sudo rm %1) 다시 연결하십시오.").arg(unreadable.fileName()));
         QVERIFY(unreadable.remove());
         QCOMPARE(reason(0), QStringLiteral("이미 끝난 프로그램(PID 4194304)의 잠금 파일 /var/lock/LCK..%1이(가) 남아 포트를 열 수 없습니다. "
-                                           "이 파일을 지운 뒤 (sudo rm /var/lock/LCK..%1) 다시 연결하십시오.").arg(ttys[0].mid(5).replace(u'/', u'_')));
+                                           "이 파일을 지운 뒤 (sudo rm /var/lock/LCK..%1) 다시 연결하십시오.").arg(QString(ttys[0]).replace(u'/', u'_')));
         QCOMPARE(reason(1), QStringLiteral("포트를 열 권한이 없습니다. 사용자를 dialout 그룹에 넣은 뒤 (sudo usermod -aG dialout $USER) 다시 로그인하십시오."));
     }
 

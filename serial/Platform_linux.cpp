@@ -76,21 +76,22 @@ std::optional<PortClaim> held(qint64 pid, const QString &lockPath = {})
 std::optional<PortClaim> lockFileClaim(const QString &path)
 {
     const QByteArray file = QFile::encodeName(path);
+    const auto badLock = [&path](PortClaim::Kind kind = PortClaim::Kind::NotALock) { return PortClaim{kind, path, 0, {}}; };
     struct stat info = {};
     if (::lstat(file.constData(), &info) != 0)
         return std::nullopt;
-    // Non-blocking, in case someone left a FIFO under the name.
-    const int fd = ::open(file.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    // Only a plain file can be a lock; a FIFO or a device under the name is never opened.
+    if (!S_ISREG(info.st_mode))
+        return badLock();
+    const int fd = ::open(file.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        return PortClaim{errno == EACCES ? PortClaim::Kind::Unreadable : PortClaim::Kind::NotALock, path, 0, {}};
+        return badLock(errno == EACCES ? PortClaim::Kind::Unreadable : PortClaim::Kind::NotALock);
     char contents[128];
-    ssize_t size = -1;
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode))
-        size = ::read(fd, contents, sizeof contents);
+    const ssize_t size = ::read(fd, contents, sizeof contents);
     ::close(fd);
     const auto pid = size >= 0 ? lockOwner(QByteArray(contents, size)) : std::nullopt;
     if (!pid)
-        return PortClaim{PortClaim::Kind::NotALock, path, 0, {}};
+        return badLock();
     if (*pid == ::getpid() || !running(*pid))
         return std::nullopt;
     return held(*pid, path);
@@ -104,8 +105,7 @@ std::optional<PortClaim> deviceLockClaim(const struct stat &device)
     if (!locks.open(QIODevice::ReadOnly))
         return std::nullopt;
     const QByteArray id = QString::asprintf("%02x:%02x:%llu", major(device.st_dev), minor(device.st_dev),
-                                                  static_cast<unsigned long long>(device.st_ino))
-                             .toLatin1();
+                                            static_cast<unsigned long long>(device.st_ino)).toLatin1();
     for (const QByteArray &line : locks.readAll().split('\n')) {
         const QList<QByteArray> fields = line.simplified().split(' ');
         // "->" marks a process waiting for the lock, not holding it.

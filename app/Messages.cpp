@@ -42,6 +42,22 @@ QString openReason(const CommError &error)
         return QStringLiteral("장치가 없습니다. 어댑터와 케이블 연결, COM 번호를 확인하십시오.");
     case CommFault::InUse:
         return QStringLiteral("다른 프로그램이 이 포트를 사용하고 있습니다. 그 프로그램을 닫은 뒤 다시 연결하십시오.");
+    case CommFault::HeldBy: {
+        const QStringList held = error.detail().split(u'\n'); // pid, program, lock file
+        const QString who = held.value(1).isEmpty() ? QStringLiteral("PID ") + held[0]
+                                                    : QStringLiteral("%1, PID %2").arg(held[1], held[0]);
+        const QString lock = held.value(2).isEmpty() ? QString() : QStringLiteral(" (잠금 파일 %1)").arg(held[2]);
+        return QStringLiteral("다른 프로그램(%1)이 이 포트를 사용하고 있습니다%2. 그 프로그램을 닫은 뒤 다시 연결하십시오.")
+            .arg(who, lock);
+    }
+    case CommFault::LockUnreadable:
+        return QStringLiteral("잠금 파일 %1을(를) 읽을 수 없어 포트를 열지 않았습니다."
+                              " 이 포트를 쓰는 프로그램이 없으면 이 파일을 지운 뒤 (sudo rm %1) 다시 연결하십시오.")
+            .arg(error.detail());
+    case CommFault::NotALock:
+        return QStringLiteral("%1은(는) 잠금 파일이 아니어서 포트를 열지 않았습니다."
+                              " 이 포트를 쓰는 프로그램이 없으면 이것을 지운 뒤 (sudo rm -r %1) 다시 연결하십시오.")
+            .arg(error.detail());
     case CommFault::StaleLock:
         return QStringLiteral("이미 끝난 프로그램(PID %1)의 잠금 파일 %2이(가) 남아 포트를 열 수 없습니다."
                               " 이 파일을 지운 뒤 (sudo rm %2) 다시 연결하십시오.")

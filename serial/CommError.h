@@ -10,6 +10,9 @@ enum class CommFault {
     NoSuchPort,      // the COM number names no port (nothing chosen in the list)
     NoSuchDevice,    // the port's device does not exist
     InUse,           // another program holds the port
+    HeldBy,          // that program is known; detail "pid\nprogram\nlock file", either of the last may be empty
+    LockUnreadable,  // a lock file under the device's name may not be read; detail its path
+    NotALock,        // something under a lock file's name is no lock; detail its path
     StaleLock,       // a lock file of a process that has ended; detail "pid path"
     NoPermission,    // the device refuses this user
     OpenFailed,      // any other reason; detail holds the system's words

@@ -23,6 +23,18 @@ CommFault commFault(platform::OpenFault fault)
     return CommFault::OpenFailed;
 }
 
+std::pair<CommFault, QString> claimFault(const platform::PortClaim &claim)
+{
+    switch (claim.kind) {
+    case platform::PortClaim::Kind::Unreadable: return {CommFault::LockUnreadable, claim.lockPath};
+    case platform::PortClaim::Kind::NotALock: return {CommFault::NotALock, claim.lockPath};
+    case platform::PortClaim::Kind::Held: break;
+    }
+    if (claim.pid <= 0)
+        return {CommFault::InUse, {}};
+    return {CommFault::HeldBy, QStringLiteral("%1\n%2\n%3").arg(QString::number(claim.pid), claim.program, claim.lockPath)};
+}
+
 int msecondsUntil(std::chrono::steady_clock::time_point deadline)
 {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
@@ -65,6 +77,11 @@ void MSComm::setPortOpen(bool open)
     if (m_triedPath.isEmpty())
         failOpen(CommFault::NoSuchPort, QString::number(m_commPort));
 
+    // Before Qt's opening, which would take over another program's lock file.
+    if (const auto claim = platform::portClaim(m_triedPath)) {
+        const auto [fault, detail] = claimFault(*claim);
+        failOpen(fault, detail);
+    }
     m_port.setPortName(m_triedPath);
     m_port.setBaudRate(m_settings.baudRate);
     m_port.setParity(m_settings.parity);

@@ -28,6 +28,19 @@ enum class OpenFault { NoSuchDevice, InUse, NoPermission, Other };
 // from the wording of Qt's error text.
 OpenFault openFault(const QString &portName, QSerialPort::SerialPortError error);
 
+// Another program's claim on a device, seen before opening it: Qt would
+// take over a lock file of a running process, and knows nothing of flock.
+struct PortClaim
+{
+    enum class Kind { Held, Unreadable, NotALock };
+    Kind kind = Kind::Held;
+    QString lockPath; // empty for a lock on the device itself
+    qint64 pid = 0;   // the holder; 0 when not known
+    QString program;  // the holder's name, when it can be read
+};
+
+std::optional<PortClaim> portClaim(const QString &portName);
+
 // A lock file whose process no longer runs but which still keeps the port
 // from opening: this user may not remove another user's file.
 struct StaleLock

@@ -1,6 +1,7 @@
 #include "serial/Platform.h"
 
 #include "serial/ComDevice.h"
+#include "serial/LockFile.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -14,6 +15,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace platform {
@@ -45,20 +48,115 @@ OpenFault openFault(const QString &portName, QSerialPort::SerialPortError error)
     return OpenFault::InUse;
 }
 
+namespace {
+
+// Where serial programs keep their lock files, in the order Qt looks for one
+// it may write to.
+constexpr const char *kLockDirs[] = {"/var/lock", "/etc/locks", "/var/spool/locks", "/var/spool/uucp",
+                                     "/tmp", "/var/tmp", "/var/lock/lockdev", "/run/lock"};
+
+bool running(qint64 pid)
+{
+    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+}
+
+QString programName(qint64 pid)
+{
+    QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+    return comm.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(comm.readLine(64)).trimmed() : QString();
+}
+
+std::optional<PortClaim> held(qint64 pid, const QString &lockPath = {})
+{
+    return PortClaim{PortClaim::Kind::Held, lockPath, pid, programName(pid)};
+}
+
+// What a file under one of the lock names says. A lock of this process, or
+// of one that has ended, is no claim: Qt clears the latter as it opens.
+std::optional<PortClaim> lockFileClaim(const QString &path)
+{
+    const QByteArray file = QFile::encodeName(path);
+    const auto badLock = [&path](PortClaim::Kind kind = PortClaim::Kind::NotALock) { return PortClaim{kind, path, 0, {}}; };
+    struct stat info = {};
+    if (::lstat(file.constData(), &info) != 0)
+        return std::nullopt;
+    // Only a plain file can be a lock; a FIFO or a device under the name is never opened.
+    if (!S_ISREG(info.st_mode))
+        return badLock();
+    const int fd = ::open(file.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return badLock(errno == EACCES ? PortClaim::Kind::Unreadable : PortClaim::Kind::NotALock);
+    char contents[128];
+    const ssize_t size = ::read(fd, contents, sizeof contents);
+    ::close(fd);
+    const auto pid = size >= 0 ? lockOwner(QByteArray(contents, size)) : std::nullopt;
+    if (!pid)
+        return badLock();
+    if (*pid == ::getpid() || !running(*pid))
+        return std::nullopt;
+    return held(*pid, path);
+}
+
+// The process holding an flock (or a record lock) on the device file, from
+// the kernel's list: "1: FLOCK  ADVISORY  WRITE 1234 00:1a:3 0 EOF".
+std::optional<PortClaim> deviceLockClaim(const struct stat &device)
+{
+    QFile locks(QStringLiteral("/proc/locks"));
+    if (!locks.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray id = QString::asprintf("%02x:%02x:%llu", major(device.st_dev), minor(device.st_dev),
+                                            static_cast<unsigned long long>(device.st_ino)).toLatin1();
+    for (const QByteArray &line : locks.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        // "->" marks a process waiting for the lock, not holding it.
+        if (fields.size() < 6 || fields[1] == "->" || fields[5] != id)
+            continue;
+        const qint64 pid = fields[4].toLongLong();
+        if (pid != ::getpid())
+            return held(pid);
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<PortClaim> portClaim(const QString &portName)
+{
+    const QString device = QFileInfo(portName).canonicalFilePath();
+    struct stat node = {};
+    // A device that is not there is told as such, whatever locks name it.
+    if (device.isEmpty() || ::stat(QFile::encodeName(device).constData(), &node) != 0)
+        return std::nullopt;
+    std::optional<DeviceNumber> number;
+    if (S_ISCHR(node.st_mode))
+        number = DeviceNumber{major(node.st_rdev), minor(node.st_rdev)};
+    const QStringList names = lockFileNames({portName, device}, number);
+    // /var/lock is /run/lock on most systems: one look is enough.
+    QStringList seen;
+    for (const char *dir : kLockDirs) {
+        const QString real = QFileInfo(QString::fromLatin1(dir)).canonicalFilePath();
+        if (real.isEmpty() || seen.contains(real))
+            continue;
+        seen << real;
+        for (const QString &name : names) {
+            if (auto claim = lockFileClaim(QDir(QString::fromLatin1(dir)).filePath(name)))
+                return claim;
+        }
+    }
+    return deviceLockClaim(node);
+}
+
 std::optional<StaleLock> staleLock(const QString &portName)
 {
     // Named and looked for as Qt's serial port does: "/dev/com1" locks "LCK..com1".
-    QString name = portName.startsWith(QLatin1String("/dev/")) ? portName.mid(5) : portName;
-    name = QStringLiteral("LCK..") + name.replace(QLatin1Char('/'), QLatin1Char('_'));
-    for (const char *dir : {"/var/lock", "/etc/locks", "/var/spool/locks", "/var/spool/uucp", "/tmp", "/var/tmp",
-                            "/var/lock/lockdev", "/run/lock"}) {
+    const QString name = lockFileNames({portName}).constFirst();
+    for (const char *dir : kLockDirs) {
         QFile lock(QDir(QString::fromLatin1(dir)).filePath(name));
         if (!lock.open(QIODevice::ReadOnly))
             continue;
-        bool ok = false;
-        const qint64 pid = lock.readLine(32).trimmed().toLongLong(&ok);
-        if (ok && pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
-            return StaleLock{lock.fileName(), pid};
+        const auto pid = lockOwner(lock.read(128));
+        if (pid && !running(*pid))
+            return StaleLock{lock.fileName(), *pid};
         return std::nullopt;
     }
     return std::nullopt;

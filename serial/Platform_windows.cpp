@@ -36,6 +36,12 @@ OpenFault openFault(const QString &, QSerialPort::SerialPortError error)
     }
 }
 
+std::optional<PortClaim> portClaim(const QString &)
+{
+    // Windows itself refuses a second opening of a COM port.
+    return std::nullopt;
+}
+
 std::optional<StaleLock> staleLock(const QString &)
 {
     // Windows keeps no lock files: a port is free when its holder ends.

@@ -1,4 +1,5 @@
 #include "serial/ComDevice.h"
+#include "serial/LockFile.h"
 #include "serial/ReplyReceiver.h"
 #include "timetable/Conversions.h"
 #include "timetable/DownloadFrame.h"
@@ -90,6 +91,13 @@ private slots:
         QCOMPARE(comDevicePath(8, dev.path()), dev.filePath(QStringLiteral("ttyS7")));
         QVERIFY(comDevicePath(0, dev.path()).isEmpty());
         QVERIFY(comDevicePath(9, dev.path()).isEmpty());
+    }
+
+    // The window's tests reach a device by its path and by an alias; lockdev also names it by its numbers.
+    void lockFileNames()
+    {
+        QCOMPARE(::lockFileNames({"/dev/com1", "/dev/ttyUSB0", ""}, DeviceNumber{188, 0}),
+                 QStringList({"LCK..com1", "LCK..ttyUSB0", "LCK.188.000"}));
     }
 
     void replies_data()

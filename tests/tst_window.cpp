@@ -9,9 +9,12 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QSerialPort>
 #include <QTest>
@@ -294,19 +297,79 @@ private slots:
         QVERIFY(catcher.boxes.isEmpty() && w.MSComm1->PortOpen() && w.Command1->isEnabled());
     }
 
-    void staleLockIsNamed()
+    // Another program's hold on COM 1: Connect refuses, names it, and leaves its lock as it was.
+    void foreignHold_data()
     {
-        const qint64 ended = 4194304; // above the largest pid_max: no process has it
-        const QString name = QStringLiteral("quarlin-test-%1").arg(::getpid());
-        QFile lock("/var/lock/LCK.." + name);
-        QVERIFY(lock.open(QIODevice::WriteOnly) && lock.write(QByteArray::number(ended) + "\nquarlin\n\n") > 0);
-        lock.close();
-        const auto stale = platform::staleLock("/dev/" + name);
-        lock.remove();
-        QVERIFY(stale && stale->pid == ended && stale->path == lock.fileName());
-        QCOMPARE(messages::describe(CommError(CommFault::StaleLock, "COM1: /dev/com1", "42 /var/lock/LCK..com1")),
-                 notOpened("COM1: /dev/com1", "이미 끝난 프로그램(PID 42)의 잠금 파일 /var/lock/LCK..com1이(가) 남아 포트를 열 수 "
-                                              "없습니다. 이 파일을 지운 뒤 (sudo rm /var/lock/LCK..com1) 다시 연결하십시오."));
+        QTest::addColumn<QByteArray>("lock"); // the lock file's contents, "%d" the holder's PID
+        QTest::addColumn<QString>("reason");  // empty: the port opens
+        const QString held = "다른 프로그램(sleep, PID <pid>)이 이 포트를 사용하고 있습니다 (잠금 파일 <lock>). 그 프로그램을 닫은 뒤 다시 연결하십시오.";
+        const QString notALock = "<lock>은(는) 잠금 파일이 아니어서 포트를 열지 않았습니다. 이 포트를 쓰는 프로그램이 없으면 이것을 지운 뒤 (sudo rm -r <lock>) 다시 연결하십시오.";
+        QTest::newRow("minicom: ASCII PID") << QByteArray("%10d\n") << held;
+        QTest::newRow("Qt's form naming another program") << QByteArray("%d\nminicom\nbench\n") << held;
+        QTest::newRow("binary PID") << QByteArray("binary") << held;
+        QTest::newRow("picocom: flock on the device") << QByteArray("flock") << QString(held).replace("sleep", "flock").remove(" (잠금 파일 <lock>)");
+        QTest::newRow("garbage, four bytes") << QByteArray("junk") << notALock;
+        QTest::newRow("empty") << QByteArray() << notALock;
+        QTest::newRow("a directory") << QByteArray("dir") << notALock;
+        QTest::newRow("a process that has ended: taken over") << QByteArray("4194304\n") << QString();
+    }
+
+    void foreignHold()
+    {
+        QFETCH(QByteArray, lock);
+        QFETCH(QString, reason);
+        const QString slave = QString::fromStdString(f->pty->slavePath()), path = "/var/lock/LCK.." + slave.mid(5).replace(u'/', u'_');
+        const bool flock = lock == "flock";
+        QProcess holder;
+        holder.start(flock ? "flock" : "sleep", flock ? QStringList{"-o", slave, "-c", "echo; read x"} : QStringList{"30"});
+        QVERIFY(flock ? holder.waitForReadyRead(5000) : holder.waitForStarted(5000));
+        const auto pid = qint32(holder.processId());
+        const QByteArray contents = lock == "binary" ? QByteArray(reinterpret_cast<const char *>(&pid), 4) : QString::asprintf(lock.constData(), pid).toLatin1();
+        QFile file(path);
+        QVERIFY(flock || (lock == "dir" ? QDir().mkdir(path) : file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size()));
+        file.close();
+        const QList<SeenBox> boxes = f->connect();
+        const QByteArray now = QFileInfo(path).isDir() ? "dir" : file.open(QIODevice::ReadOnly) ? file.readAll() : "flock";
+        f->window.MSComm1->setPortOpen(false);
+        holder.close();
+        QFile::remove(path) || QDir().rmdir(path);
+        QVERIFY(boxes.size() == 1 && (reason.isEmpty() ? now.startsWith(QByteArray::number(::getpid()) + '\n') : now == contents));
+        QCOMPARE(boxes[0].text.section(u'\n', 2), QString(reason).replace("<pid>", QString::number(pid)).replace("<lock>", path));
+    }
+
+    // As a user without rights to the device or to a lock: run again as nobody, with a stale lock
+    // that nobody may remove.
+    void withoutRights()
+    {
+        const QStringList ttys = qEnvironmentVariable("QUARLIN_TEST_TTYS").split(u' ', Qt::SkipEmptyParts);
+        if (::getuid() == 0) {
+            const auto given = WindowFixture::newPty();
+            QTemporaryDir dev; // COM 1 by an alias, whose device has locks under its own names
+            const QString tty = QString::fromStdString(given->slavePath()), alias = dev.filePath("com1");
+            QFile stale("/var/lock/LCK.." + QString(alias).replace(u'/', u'_'));
+            QVERIFY(given->giveTo(65534, 65534) && QFile::link(tty, alias) && stale.open(QIODevice::WriteOnly) && stale.write("4194304\n") > 0
+                    && stale.flush() && QFile::setPermissions(dev.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ExeOther));
+            qputenv("QUARLIN_TEST_TTYS", (alias + u' ' + QString::fromStdString(f->pty->slavePath())).toLocal8Bit());
+            QProcess child;
+            child.start("setpriv", {"--reuid=nobody", "--regid=nogroup", "--clear-groups", QCoreApplication::applicationFilePath(), "withoutRights"});
+            const QByteArray told = child.waitForFinished(15000) ? child.readAll() : QByteArray("no end within 15 s");
+            stale.remove();
+            QFile::remove("/var/lock/LCK.." + tty.section(u'/', -1));
+            QVERIFY2(child.exitCode() == 0 && told.contains("PASS   : TestWindow::withoutRights()"), told.constData());
+            return;
+        }
+        if (ttys.size() != 2)
+            QSKIP("needs root, to run as a user without rights");
+        frmQuarlin window([&ttys](int n) { return ttys.value(n - 1); });
+        const auto reason = [&window](int item) { window.Combo1->setCurrentIndex(item); return click(window.cmdConnect).value(0).text.section(u'\n', 2); };
+        QFile unreadable("/var/lock/LCK.." + QFileInfo(ttys[0]).symLinkTarget().section(u'/', -1)); // minicom's name
+        QVERIFY(unreadable.open(QIODevice::WriteOnly) && unreadable.setPermissions({}));
+        QCOMPARE(reason(0), QStringLiteral("잠금 파일 %1을(를) 읽을 수 없어 포트를 열지 않았습니다. 이 포트를 쓰는 프로그램이 없으면 "
+                                           "이 파일을 지운 뒤 (sudo rm %1) 다시 연결하십시오.").arg(unreadable.fileName()));
+        QVERIFY(unreadable.remove());
+        QCOMPARE(reason(0), QStringLiteral("이미 끝난 프로그램(PID 4194304)의 잠금 파일 /var/lock/LCK..%1이(가) 남아 포트를 열 수 없습니다. "
+                                           "이 파일을 지운 뒤 (sudo rm /var/lock/LCK..%1) 다시 연결하십시오.").arg(QString(ttys[0]).replace(u'/', u'_')));
+        QCOMPARE(reason(1), QStringLiteral("포트를 열 권한이 없습니다. 사용자를 dialout 그룹에 넣은 뒤 (sudo usermod -aG dialout $USER) 다시 로그인하십시오."));
     }
 
     void replies()

@@ -158,8 +158,11 @@ void frmQuarlin::showEvent(QShowEvent *event)
 
 void frmQuarlin::fitOnScreen()
 {
-    const QMargins frame = windowHandle()->frameMargins();
-    const QRect room = screen()->availableGeometry().marginsRemoved(frame);
+    // The title bar and the client area must be on the screen; the thin borders
+    // may overhang, as a maximised window's do (on Windows 10 and 11 they are
+    // invisible).
+    const int titleBar = windowHandle()->frameMargins().top();
+    const QRect room = screen()->availableGeometry().adjusted(0, titleBar, 0, 0);
     const QRect placed = geometry();
     if (room.contains(placed))
         return;

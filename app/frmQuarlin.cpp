@@ -18,7 +18,13 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QShowEvent>
+#include <QStyle>
+#include <QWindow>
 
+#include <algorithm>
 #include <exception>
 #include <limits>
 #include <vector>
@@ -112,7 +118,15 @@ frmQuarlin::frmQuarlin(ComPathResolver comPaths, QWidget *parent) : QMainWindow(
     palette.setColor(QPalette::Window, palette.color(QPalette::HighlightedText));
     client->setPalette(palette);
     client->setAutoFillBackground(true);
-    setCentralWidget(client);
+    client->setMinimumSize(tw(kClientWidth), tw(kClientHeight));
+    // On a screen too small for the layout the client area scrolls; Tab
+    // scrolls the control it reaches into view. The area itself takes no focus.
+    auto *scroll = new QScrollArea(this);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setFocusPolicy(Qt::NoFocus);
+    scroll->setWidgetResizable(true);
+    scroll->setWidget(client);
+    setCentralWidget(scroll);
 
     createBanner(client);
     Label7 = label(QStringLiteral("COM. Port No."), twipsRect(240, 960, 1335, 255), client);
@@ -134,6 +148,36 @@ frmQuarlin::frmQuarlin(ComPathResolver comPaths, QWidget *parent) : QMainWindow(
 }
 
 frmQuarlin::~frmQuarlin() = default;
+
+void frmQuarlin::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (!event->spontaneous())
+        fitOnScreen();
+}
+
+void frmQuarlin::fitOnScreen()
+{
+    // The title bar and the client area must be on the screen; the thin borders
+    // may overhang, as a maximised window's do (on Windows 10 and 11 they are
+    // invisible).
+    const int titleBar = windowHandle()->frameMargins().top();
+    const QRect room = screen()->availableGeometry().adjusted(0, titleBar, 0, 0);
+    const QRect placed = geometry();
+    if (room.contains(placed))
+        return;
+    // The side that is cut gets a scroll bar: make room for it on the other side.
+    const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+    QSize size = placed.size();
+    if (size.height() > room.height())
+        size.rwidth() += bar;
+    if (size.width() > room.width())
+        size.rheight() += bar;
+    size = size.boundedTo(room.size());
+    const QPoint at(std::clamp(placed.x(), room.left(), room.right() + 1 - size.width()),
+                    std::clamp(placed.y(), room.top(), room.bottom() + 1 - size.height()));
+    setGeometry(QRect(at, size));
+}
 
 void frmQuarlin::createBanner(QWidget *client)
 {

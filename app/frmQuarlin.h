@@ -90,7 +90,11 @@ public:
     // The boxes of stage k (0..4): chk_st1 .. chk_st5.
     Boxes &stageBoxes(int stage);
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
+    void fitOnScreen();
     void createBanner(QWidget *client);
     void createFrames(QWidget *client);
     void createRow(int row);

@@ -7,6 +7,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QTest>
 
 #include <memory>
@@ -29,7 +31,8 @@ private slots:
         QCOMPARE(w.Combo1->count(), 8);
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        QCOMPARE(w.centralWidget()->size(), QSize(607, 731));
+        QWidget *client = w.Command1->parentWidget();
+        QCOMPARE(client->visibleRegion(), QRegion(0, 0, 607, 731)); // no scroll bar, nothing cut
 
         // Fifteen twips to the pixel: frames 105 twips apart, nothing overlaps or leaves the client area.
         for (std::size_t row = 1; row < kRowCount; ++row)
@@ -37,9 +40,29 @@ private slots:
         QList<QWidget *> placed(w.Frame1.begin(), w.Frame1.end());
         placed << w.cmdConnect << w.cmdRead << w.Command1 << w.Command2 << w.Command3 << w.Command4 << w.Combo1;
         for (QWidget *a : placed) {
-            QVERIFY(w.centralWidget()->rect().contains(a->geometry()));
+            QVERIFY(client->rect().contains(a->geometry()));
             for (QWidget *b : placed)
                 QVERIFY(a == b || !a->geometry().intersects(b->geometry()));
+        }
+    }
+
+    // Larger than the screen, the window is cut down to it; smaller than its layout,
+    // it scrolls, and Tab brings DownLoad and Exit into view.
+    void smallScreen()
+    {
+        frmQuarlin &w = *form;
+        w.resize(607, 5000);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QVERIFY(w.screen()->availableGeometry().contains(w.geometry()) && w.frameGeometry().top() >= 0);
+        w.resize(400, 300);
+        w.Command1->setEnabled(true);
+        for (QPushButton *button : {w.Command1, w.Command2}) {
+            qobject_cast<QScrollArea *>(w.centralWidget())->ensureVisible(0, 0);
+            QWidget *before = button->previousInFocusChain();
+            before->setFocus();
+            QTest::keyClick(before, Qt::Key_Tab);
+            QVERIFY(w.height() == 300 && button->hasFocus() && button->visibleRegion() == QRegion(button->rect()));
         }
     }
 

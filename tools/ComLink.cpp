@@ -44,6 +44,8 @@ ComLink::ComLink(std::string linkPath, std::string target)
     : m_path(std::move(linkPath)), m_record(m_path + ".quarlin-sim"), m_target(std::move(target)),
       m_outcome(link())
 {
+    if (!linked())
+        releaseRecord();
 }
 
 ComLink::~ComLink()
@@ -66,7 +68,7 @@ void ComLink::releaseRecord()
 
 // Locks the record of COM n for this simulator and says which pty the dead
 // simulator before it linked, if any; Running while a live one holds it.
-ComLink::Outcome ComLink::claimRecord(std::string &madeFor)
+std::optional<ComLink::Outcome> ComLink::claimRecord(std::string &madeFor)
 {
     // A record removed by its simulator between our open and our lock is
     // an orphan: lock the one that is at the path now.
@@ -92,7 +94,7 @@ ComLink::Outcome ComLink::claimRecord(std::string &madeFor)
             }
             madeFor = recordPty(readRecord(fd));
             m_recordFd = fd;
-            return Outcome::Made;
+            return std::nullopt;
         }
         ::close(fd);
     }
@@ -106,8 +108,8 @@ ComLink::Outcome ComLink::link()
     if (present && !S_ISLNK(info.st_mode))
         return Outcome::RealFile;
     std::string madeFor;
-    if (const Outcome claimed = claimRecord(madeFor); claimed != Outcome::Made)
-        return claimed;
+    if (const auto notClaimed = claimRecord(madeFor))
+        return *notClaimed;
 
     bool stale = false;
     if (present) {
@@ -121,10 +123,8 @@ ComLink::Outcome ComLink::link()
         const bool ourPty = there && S_ISCHR(targetInfo.st_mode) && ::stat(m_target.c_str(), &ours) == 0
                          && targetInfo.st_rdev == ours.st_rdev;
         const bool deadSimulators = !madeFor.empty() && m_detail == madeFor;
-        if (there && !ourPty && !deadSimulators) {
-            releaseRecord();
+        if (there && !ourPty && !deadSimulators)
             return Outcome::Busy;
-        }
         if (::unlink(m_path.c_str()) != 0)
             return refused(errno);
         stale = true;

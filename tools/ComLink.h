@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 // Makes "COM n" reach the pty: the program opens /dev/comN when that path
@@ -37,7 +38,7 @@ public:
 
 private:
     Outcome link();
-    Outcome claimRecord(std::string &madeFor);
+    std::optional<Outcome> claimRecord(std::string &madeFor);
     void releaseRecord();
     Outcome refused(int error);
 

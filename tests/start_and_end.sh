@@ -3,6 +3,7 @@
 # that never answers, and the signals a logout or Ctrl-C sends.
 set -u
 quarlin=$1
+slower=${2:-1} # how many times slower this build starts (sanitizers: about 2)
 fail() { echo "FAIL: $*"; exit 1; }
 
 expect_no_display() { # $1 display, $2 seconds allowed
@@ -35,7 +36,7 @@ expect_no_display :$n 8
 # counted as the program's own: time spent waiting for a busy CPU is left
 # out, or a loaded machine would send the signal before it runs at all.
 for case in TERM:20 TERM:100 TERM:200 TERM:1000 INT:1000 HUP:1000; do
-  signal=${case%:*} after=${case#*:}
+  signal=${case%:*} after=$(( ${case#*:} * slower ))
   start=${EPOCHREALTIME/./}
   QT_QPA_PLATFORM=offscreen "$quarlin" 2>/dev/null & pid=$!
   while read -r _ waited _ </proc/$pid/schedstat \

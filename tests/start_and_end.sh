@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The program's start and end as a shell sees them: no display, a display
-# that never answers, and the signals a logout or Ctrl-C sends.
+# that never answers, the signals a logout or Ctrl-C sends from the first
+# instants on, and a display that stalls while the port is open.
 set -u
 quarlin=$1
 slower=${2:-1} # how many times slower this build starts (sanitizers: about 2)

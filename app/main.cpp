@@ -1,6 +1,7 @@
 #include "app/EndOnSignal.h"
 #include "app/Look.h"
 #include "app/frmQuarlin.h"
+#include "serial/Platform.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -77,6 +78,7 @@ std::unique_ptr<QApplication> startApplication(int &argc, char *argv[])
 
 int main(int argc, char *argv[])
 {
+    platform::endAtOnceOnTerminationSignal();
     const auto app = startApplication(argc, argv);
 
     QApplication::setApplicationName(QStringLiteral("Quarlin_01"));

@@ -106,7 +106,7 @@ status=0
 background in_root sh -ec '
   git -c init.defaultBranch=main -c advice.detachedHead=false clone -q /root/quarlin.bundle /root/quarlin
   cd /root/quarlin
-  scripts/setup.sh xvfb xauth socat
+  scripts/setup.sh xvfb xauth socat xdotool
   export QT_QPA_PLATFORM=offscreen
   cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARLIN_WERROR=ON >/dev/null
   cmake --build build -j"$(nproc)"

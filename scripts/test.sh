@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/setup.sh clang libclang-rt-14-dev xvfb xauth socat
+scripts/setup.sh clang libclang-rt-14-dev xvfb xauth socat xdotool
 jobs=$(nproc)
 export QT_QPA_PLATFORM=offscreen
 

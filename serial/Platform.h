@@ -59,8 +59,14 @@ bool hungUp(qintptr handle);
 // every version; nullptr where the port's own errors already tell.
 QSocketNotifier *watchHangUp(qintptr handle, QObject *parent, std::function<void()> onHangUp);
 
-// Calls handler on the event loop when the process is asked to end (a
-// logout, a shutdown, Ctrl-C); nothing where no such signals come.
+// For the first instruction of main: a request to end (a logout, a
+// shutdown, Ctrl-C) ends the process at once with status 0, as nothing is
+// open yet. Nothing where no such signals come.
+void endAtOnceOnTerminationSignal();
+
+// From then on such a request calls handler on the event loop instead, and
+// the process ends within a few seconds even if it cannot finish on its own
+// (a display that stalls holds the window's teardown for good).
 void onTerminationSignal(std::function<void()> handler);
 
 // Korean faces to stand in for the bold "굴림", best first.

@@ -187,15 +187,47 @@ namespace {
 // other end. This pair is the one piece of process-wide state it needs.
 int signalPipe[2] = {-1, -1};
 
+// Long enough for a window to close on a loaded machine, short enough that
+// nobody reaches for kill -9.
+constexpr unsigned kEndBoundSeconds = 5;
+
+void endNow(int)
+{
+    ::_exit(0);
+}
+
+void handleTerminationSignals(void (*handler)(int))
+{
+    struct sigaction action = {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP})
+        ::sigaction(signal, &action, nullptr);
+}
+
 void forwardSignal(int signal)
 {
     const auto number = static_cast<unsigned char>(signal);
     const int saved = errno;
     [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &number, 1);
+    // Armed here rather than on the loop, which may itself be what is held.
+    // Only the first request arms it, so repeated ones cannot put it off.
+    struct sigaction end = {};
+    struct sigaction before = {};
+    end.sa_handler = endNow;
+    sigemptyset(&end.sa_mask);
+    if (::sigaction(SIGALRM, &end, &before) == 0 && before.sa_handler != endNow)
+        ::alarm(kEndBoundSeconds);
     errno = saved;
 }
 
 } // namespace
+
+void endAtOnceOnTerminationSignal()
+{
+    handleTerminationSignals(endNow);
+}
 
 void onTerminationSignal(std::function<void()> handler)
 {
@@ -207,12 +239,7 @@ void onTerminationSignal(std::function<void()> handler)
         while (::read(signalPipe[0], &number, 1) == 1)
             handler();
     });
-    struct sigaction action = {};
-    action.sa_handler = forwardSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (const int signal : {SIGTERM, SIGINT, SIGHUP})
-        ::sigaction(signal, &action, nullptr);
+    handleTerminationSignals(forwardSignal);
 }
 
 QStringList koreanFaces()

@@ -59,6 +59,8 @@ QSocketNotifier *watchHangUp(qintptr, QObject *, std::function<void()>)
     return nullptr;
 }
 
+void endAtOnceOnTerminationSignal() {}
+
 void onTerminationSignal(std::function<void()>)
 {
     // A logout ends a Windows program through its window, and the system

@@ -48,5 +48,15 @@ private slots:
     }
 };
 
+// As in a desktop session, whose theme gives dialog buttons icons, whatever
+// session runs the test: set before QTEST_MAIN's application picks its theme.
+static void asInADesktopSession()
+{
+    qputenv("XDG_CURRENT_DESKTOP", "KDE");
+    qputenv("KDE_SESSION_VERSION", "5");
+    qunsetenv("QT_QPA_PLATFORMTHEME");
+}
+Q_CONSTRUCTOR_FUNCTION(asInADesktopSession)
+
 QTEST_MAIN(TestMemory)
 #include "tst_memory.moc"

@@ -1,18 +1,25 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 // Makes "COM n" reach the pty: the program opens /dev/comN when that path
 // exists. The link is made only where nothing real would be lost, and taken
 // away again when the simulator ends.
+//
+// Beside the link, comN.quarlin-sim names the pty the link was made for and
+// stays locked (flock) while its simulator runs. The lock proves what a pty
+// number cannot, as the kernel hands a dead simulator's number to the next
+// terminal: a link whose record is not locked is a dead simulator's.
 class ComLink
 {
 public:
     enum class Outcome {
         Made,
-        ReplacedStale, // a link to a device that is gone, or to our own pty
-        Busy,          // a link to a device that is there and not ours
-        RealFile,      // a device or file, never touched
+        ReplacedStale, // a dead simulator's link, or a link to a device that is gone
+        Running,       // another simulator holds COM n
+        Busy,          // a link to a device that is there and not a simulator's
+        RealFile,      // a device, directory or file, never touched
         NotPermitted,
         Failed,
     };
@@ -31,10 +38,14 @@ public:
 
 private:
     Outcome link();
+    std::optional<Outcome> claimRecord(std::string &madeFor);
+    void releaseRecord();
     Outcome refused(int error);
 
     std::string m_path;
+    std::string m_record;
     std::string m_target;
     std::string m_detail;
+    int m_recordFd = -1;
     Outcome m_outcome;
 };

@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
 # The link comN across simulator runs: one killed by SIGKILL leaves its link
-# behind, and the next on that COM number takes it over (usually with the
-# same pty number, as the kernel hands out the lowest free one) and removes it
-# when it ends. A link to a pty another simulator holds, and a plain file,
-# are left alone.
+# behind, and the next on that COM number takes it over, even when the dead
+# one's pty number has gone to another terminal. A running simulator's link,
+# a link someone re-pointed, and a file, directory or device are left alone.
 set -u
 sim=$1
 dir=$(mktemp -d)
@@ -35,27 +34,45 @@ stop() {
 }
 
 start first --com 6
-first=$pid
-[ "$(readlink "$dir/com6")" = "$(pty_of first)" ] || fail "com6 does not point to the first simulator's pty"
+first=$pid first_pty=$(pty_of first)
+[ "$(readlink "$dir/com6")" = "$first_pty" ] || fail "com6 does not point to the first simulator's pty"
 
 start second --com 6
-grep -q "already points to $(pty_of first), which is there: left alone" "$dir/second.out" \
+grep -q "com6 belongs to another simulator that is running (PID $first): left alone" "$dir/second.out" \
   || fail "the second simulator did not leave the first one's link alone"
+grep -q "ln -s" "$dir/second.out" && fail "the second simulator advised taking the first one's link"
 stop "$pid"
-[ "$(readlink "$dir/com6")" = "$(pty_of first)" ] || fail "the second simulator changed or removed com6"
+[ "$(readlink "$dir/com6")" = "$first_pty" ] || fail "the second simulator changed or removed com6"
 
 { kill -KILL "$first"; wait "$first"; } 2>/dev/null
 [ -L "$dir/com6" ] || fail "a killed simulator's link should still be there"
+# Its pty number goes to another terminal before the next simulator starts.
+for n in 1 2 3 4 5; do [ -e "$first_pty" ] || start holder$n --no-link; done
+[ -e "$first_pty" ] || fail "$first_pty was not handed out again"
 start third --com 6
-grep -q "replaced a stale link" "$dir/third.out" || fail "the third simulator did not take over com6"
+grep -q "replaced a stale link to $first_pty" "$dir/third.out" || fail "the third simulator did not take over com6"
 [ "$(readlink "$dir/com6")" = "$(pty_of third)" ] || fail "com6 does not point to the third simulator's pty"
-echo "killed simulator's pty $(pty_of first), next one's $(pty_of third): taken over"
+echo "killed simulator's pty $first_pty, now another terminal's; next one's $(pty_of third): taken over"
 stop "$pid"
 [ ! -e "$dir/com6" ] && [ ! -L "$dir/com6" ] || fail "com6 left behind after SIGTERM"
 
-echo "not a link" >"$dir/com7"
-start fourth --com 7
-grep -q "is a real device or file: left alone" "$dir/fourth.out" || fail "a plain file com7 was not left alone"
+start fourth --com 6
+ln -sfn /dev/null "$dir/com6"
 stop "$pid"
-[ "$(cat "$dir/com7")" = "not a link" ] || fail "the plain file com7 was changed"
+[ "$(readlink "$dir/com6")" = /dev/null ] || fail "a link re-pointed while the simulator ran was not left alone"
+[ ! -e "$dir/com6.quarlin-sim" ] || fail "com6.quarlin-sim left behind"
+
+for kind in file directory device; do
+  rm -rf "$dir/com7"
+  case $kind in
+    file) echo "not a link" >"$dir/com7" ;;
+    directory) mkdir "$dir/com7" ;;
+    device) mknod "$dir/com7" c 1 3 2>/dev/null || continue ;;
+  esac
+  before=$(stat -c %F:%i "$dir/com7")
+  start $kind --com 7
+  grep -q "com7 is a real device, directory or file: left alone" "$dir/$kind.out" || fail "a $kind com7 was not left alone"
+  stop "$pid"
+  [ "$(stat -c %F:%i "$dir/com7")" = "$before" ] || fail "the $kind com7 was changed"
+done
 echo "ok"

@@ -9,7 +9,6 @@
 
 #include <cerrno>
 
-#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -66,21 +65,6 @@ void WindowFixture::write(const QByteArray &data)
             return;
         else
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-}
-
-void WindowFixture::clog()
-{
-    const int line = pty->spareSlave();
-    ::fcntl(line, F_SETFL, ::fcntl(line, F_GETFL) | O_NONBLOCK);
-    const QByteArray junk(4096, 'x');
-    // The kernel moves data on to the master's side in the background and
-    // makes room again; keep filling until a whole round takes nothing.
-    for (bool took = true; took;) {
-        took = false;
-        while (::write(line, junk.constData(), static_cast<size_t>(junk.size())) > 0)
-            took = true;
-        ::usleep(20000);
     }
 }
 

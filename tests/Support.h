@@ -25,9 +25,6 @@ struct WindowFixture
     // What the program put on the line within the time, waiting for at most count bytes.
     QByteArray read(int count = 27, int timeoutMs = 2000);
     void write(const QByteArray &bytes);
-    // Fills the line from the program's side until the kernel takes no more,
-    // so that whatever the program writes next stays stuck.
-    void clog();
     static std::unique_ptr<Pty> newPty();
 };
 

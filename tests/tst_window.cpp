@@ -10,21 +10,26 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QSerialPort>
+#include <QSocketNotifier>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 
+#include <atomic>
 #include <csignal>
 #include <ctime>
 #include <thread>
 
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -150,10 +155,10 @@ private slots:
             << QStringList{"hr0=1", "min0=30", "sec0=5", "chk1.0", "chk1.2", "chk1.5", "cnt=300"}
             << bytes({0x53, 1, 0x1E, 5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x29, 0, 0, 0, 0, 0, 0, 0, 1, 0x2C, 0x0D}) << sent;
         QTest::newRow("half to even, letters, limits, full width")
-            << QStringList{"sec0=6.5", "sec1=7.5", "hr2=12abc", "min2=75", "sec3=２５", "cnt=12.5"}
-            << bytes({0x53, 0, 0, 6, 0, 0, 8, 12, 0x3B, 0, 0, 0, 0x19, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 12, 0x0D}) << sent;
-        QTest::newRow("delay tenths and stage 1 minutes: the first in the frame is named")
-            << QStringList{"sec5=256", "hr0=-3"} << QByteArray() << refused.arg("STAGE 1 분", "-3", "255");
+            << QStringList{"sec0=6.5", "sec1=7.5", "hr2=12abc", "min2=75", "sec3=２５", "min5=4.5", "sec5=5.5", "cnt=12.5"}
+            << bytes({0x53, 0, 0, 6, 0, 0, 8, 12, 0x3B, 0, 0, 0, 0x19, 0, 0, 0, 0, 0, 0, 0, 0, 0, 4, 6, 0, 12, 0x0D}) << sent;
+        QTest::newRow("count, delay tenths and stage 1 minutes: the first in the frame is named")
+            << QStringList{"cnt=70000", "sec5=256", "hr0=-3"} << QByteArray() << refused.arg("STAGE 1 분", "-3", "255");
         QTest::newRow("count 65536") << QStringList{"cnt=65536"} << QByteArray() << refused.arg("반복횟수", "65536", "65535");
         QTest::newRow("a megabyte of digits") << QStringList{"sec2=" + QString(1 << 20, u'7')} << QByteArray()
                                               << refused.arg("STAGE 3 1/10 초", QString(24, u'7') + u'…', "255");
@@ -195,37 +200,42 @@ private slots:
 
     void unplugIsToldOnce()
     {
-        QCOMPARE(f->connect().size(), 1);
-        QCOMPARE(f->connect().size(), 1);
+        // COM 2 is an adapter's alias link, which goes with the adapter.
+        const QString slave = QString::fromStdString(f->pty->slavePath()), alias = f->emptyDev.filePath("com2");
+        QVERIFY(QFile::link(slave, alias));
+        QCOMPARE(f->connect(1).size(), 1);
+        QCOMPARE(f->connect(1).size(), 1);
         {
             BoxCatcher catcher;
+            QVERIFY(QFile::remove(alias));
             f->pty->closeMaster();
-            QVERIFY(catcher.waitFor(1));
-            QVERIFY(!f->window.MSComm1->PortOpen());
+            QVERIFY(QTest::qWaitFor([this] { return !f->window.MSComm1->PortOpen(); }, 1000) && catcher.waitFor(1));
             // Calm afterwards: a line that keeps waking the program would burn the core here.
             const std::clock_t cpu = std::clock();
             QTest::qWait(300);
             QVERIFY2(std::clock() - cpu < CLOCKS_PER_SEC / 10, "busy after the unplug");
-            QVERIFY(catcher.boxes.size() == 1
-                    && catcher.boxes[0].text == messages::deviceLost("COM1: " + QString::fromStdString(f->pty->slavePath())));
+            QVERIFY(catcher.boxes.size() == 1 && catcher.boxes[0].text == messages::deviceLost("COM2: " + slave + " (" + alias + ")"));
         }
 
         // Plugged in again, then pulled while a frame is stuck on its way out.
         f->pty = WindowFixture::newPty();
         QCOMPARE(f->connect().size(), 1);
-        click(f->window.Command1);
-        QCOMPARE(f->read(), startFrame());
-        f->clog();
-        std::thread unplug([this] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(300));
-            f->pty->closeMaster();
-        });
+        QCOMPARE(::tcflow(f->pty->spareSlave(), TCOOFF), 0);
+        std::thread unplug([this] { QThread::msleep(300); f->pty->closeMaster(); });
         BoxCatcher catcher;
         QTest::mouseClick(f->window.Command1, Qt::LeftButton);
         unplug.join();
+        QVERIFY(!f->window.MSComm1->PortOpen());
         QTest::qWait(300);
         QVERIFY(catcher.boxes.size() == 1 && catcher.boxes[0].text.startsWith(QStringLiteral("통신 장치와의 연결이 끊어졌습니다")));
-        QVERIFY(!f->window.MSComm1->PortOpen());
+
+        // Some lines tell a hang-up only as an error, as a pipe whose reader has gone does.
+        int ends[2];
+        bool heard = false;
+        QVERIFY(::pipe2(ends, O_CLOEXEC) == 0 && ::close(ends[0]) == 0);
+        const std::unique_ptr<QSocketNotifier> watch(platform::watchHangUp(ends[1], this, [&heard] { heard = true; }));
+        QVERIFY(QTest::qWaitFor([&heard] { return heard; }, 1000));
+        ::close(ends[1]);
     }
 
     // "Downloaded" means the bytes have left: Qt's buffer and the driver's queue are empty. A frame
@@ -233,30 +243,50 @@ private slots:
     void confirmedOnlyWhenSent()
     {
         QCOMPARE(f->connect().size(), 1);
-        // The driver holds bytes once the frame is written, and never lets them go.
-        int queries = 0;
-        f->window.MSComm1->setQueueQuery([&queries](qintptr) { return queries++ > 0 ? 5 : 0; });
+        // The line stops, as after an XOFF, and runs again 1.5 s later: by then the first frame has
+        // been told as not sent, and the next one, held for half a second, is confirmed.
+        const int slave = f->pty->spareSlave();
+        QCOMPARE(::tcflow(slave, TCOOFF), 0);
+        std::thread restart([slave] { QThread::msleep(1500); ::tcflow(slave, TCOON); });
         QList<SeenBox> boxes = click(f->window.Command1);
-        QVERIFY(boxes.size() == 1 && boxes[0].text.startsWith(QStringLiteral("보낼 데이터가 제시간에 나가지 않았습니다 (5")));
-        QCOMPARE(f->read(), startFrame());
-        f->window.MSComm1->setQueueQuery([](qintptr) { return 0; });
+        f->window.txt_1_hr[0]->setText(QStringLiteral("22"));
+        boxes += click(f->window.Command1);
+        restart.join();
+        QVERIFY(boxes.size() == 2 && boxes[0].text == kTimedOut && boxes[1].text == messages::downloaded());
+        QCOMPARE(f->read(28, 300), bytes({0x53, 22}) + startFrame().mid(2));
 
-        for (const char *minutes : {"11", "22"}) {
-            f->clog();
-            f->window.txt_1_hr[0]->setText(QString::fromLatin1(minutes));
-            QElapsedTimer clock;
-            clock.start();
-            boxes = click(f->window.Command1);
-            QVERIFY2(clock.elapsed() < 2000, "a stuck line must be told within the second");
-            QVERIFY(boxes.size() == 1 && boxes[0].text == kTimedOut);
-        }
-        // The controller reads again: only what filled the line comes.
-        QByteArray drained;
-        for (QByteArray got; !(got = f->read(1 << 16, 300)).isEmpty(); QTest::qWait(50))
-            drained += got;
-        QVERIFY(!drained.isEmpty() && drained.count('x') == drained.size());
-        click(f->window.Command1);
-        QCOMPARE(f->read(), bytes({0x53, 22}) + startFrame().mid(2));
+        // A pty keeps no output queue of its own. A socket under the port's descriptor does: the bytes
+        // count as queued until its far end reads them, half a second late and then too late.
+        const int port = int(f->window.MSComm1->findChild<QSerialPort *>()->handle());
+        int line[2];
+        QVERIFY(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, line) == 0 && ::dup2(line[0], port) == port);
+        std::atomic<int> taken = 0;
+        std::thread controller([&line, &taken] {
+            char frame[64];
+            for (pollfd ready{line[1], POLLIN, 0}; const unsigned long heldMs : {500UL, 1500UL}) {
+                if (::poll(&ready, 1, 3000) == 1)
+                    QThread::msleep(heldMs);
+                ++taken; // before the read, which lets the program go on
+                if (::read(line[1], frame, sizeof frame) <= 0)
+                    return;
+            }
+        });
+        boxes = click(f->window.Command1);
+        const bool confirmedAfterTaken = taken == 1;
+        boxes += click(f->window.Command1);
+        const bool toldBeforeTaken = taken == 1;
+        controller.join();
+        QVERIFY(boxes.size() == 2 && boxes[0].text == messages::downloaded() && confirmedAfterTaken);
+        QVERIFY(boxes[1].text.startsWith(kTimedOut.section(u'(', 0, 0)) && toldBeforeTaken);
+
+        // A line that refuses the write is given up like an unplugged one.
+        const int refusing = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        QVERIFY(::dup2(refusing, port) == port);
+        boxes = click(f->window.Command1);
+        QVERIFY(!f->window.MSComm1->PortOpen() && boxes.size() == 1
+                && boxes[0].text == messages::deviceLost("COM1: " + QString::fromStdString(f->pty->slavePath())));
+        for (const int end : {line[0], line[1], refusing})
+            ::close(end);
     }
 
     // The documented Tab order, skipping what is disabled, from the start-up focus round to it

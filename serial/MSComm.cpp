@@ -44,7 +44,7 @@ int msecondsUntil(std::chrono::steady_clock::time_point deadline)
 } // namespace
 
 MSComm::MSComm(ComPathResolver resolver, QObject *parent)
-    : QObject(parent), m_resolver(std::move(resolver)), m_queueQuery(platform::driverQueued), m_port(this)
+    : QObject(parent), m_resolver(std::move(resolver)), m_port(this)
 {
     m_port.setReadBufferSize(kReceiveBufferSize);
     connect(&m_port, &QSerialPort::readyRead, this, &MSComm::onReadyRead);
@@ -216,7 +216,7 @@ qint64 MSComm::unsentAfter(std::chrono::steady_clock::time_point deadline)
         noticeHangUp();
         if (!m_port.isOpen())
             return 0;
-        const int queued = m_queueQuery(qintptr(m_port.handle()));
+        const int queued = platform::driverQueued(qintptr(m_port.handle()));
         if (queued <= 0)
             return 0;
         if (msecondsUntil(deadline) == 0)

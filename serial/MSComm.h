@@ -9,7 +9,6 @@
 #include <QString>
 
 #include <chrono>
-#include <functional>
 #include <optional>
 
 class QSocketNotifier;
@@ -26,9 +25,6 @@ public:
     static constexpr int kReceiveBufferSize = 1024;
     // 27 bytes take 28 ms at 9600 baud; anything near a second means the line is stuck.
     static constexpr std::chrono::milliseconds kSendBound{1000};
-
-    // Bytes the driver still holds for a port handle.
-    using QueueQuery = std::function<int(qintptr handle)>;
 
     explicit MSComm(ComPathResolver resolver, QObject *parent = nullptr);
     ~MSComm() override;
@@ -65,8 +61,6 @@ public:
     // Why the last opening failed; nothing after a success.
     const std::optional<CommError> &openFailure() const { return m_openFailure; }
 
-    void setQueueQuery(QueueQuery query) { m_queueQuery = std::move(query); }
-
 signals:
     void OnComm();
     // Characters arrived, whatever the receive threshold.
@@ -88,7 +82,6 @@ private:
     [[noreturn]] void failOpen(CommFault fault, const QString &detail = {});
 
     ComPathResolver m_resolver;
-    QueueQuery m_queueQuery;
     QSerialPort m_port;
     QSocketNotifier *m_hangUpWatch = nullptr;
     short m_commPort = 1;

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds Quarlin for 64-bit Windows on Debian 12 and tests it under Wine:
+# Builds Quarlin for 64-bit Windows in a Debian 13 root and tests it under Wine:
 # cross-compiles with MinGW-w64 into build-windows/, packs
 # build-windows/quarlin-<version>-windows-x64.zip and .msi and runs the tests
 # as Windows programs, the download through Wine's COM1 into a Linux pty
@@ -8,9 +8,9 @@
 #   scripts/windows.sh               build, zip, test
 #   scripts/windows.sh --screenshot  also docs/window-windows.png (under Xvfb)
 #
-# The Qt for MinGW comes from $QUARLIN_QT_MINGW (a tarball or an unpacked
-# folder), else from ../shared/windows/. Without it the script says so and
-# exits with 77: skipped, not failed. quarlin.exe and the MSI are signed when
+# The Qt for MinGW is built once from Debian's sources and cached, or taken
+# from $QUARLIN_QT_MINGW (packaging/windows/qt.sh); where none can be had the
+# script says so and exits with 77: skipped, not failed. quarlin.exe and the MSI are signed when
 # QUARLIN_SIGN_PKCS12 and QUARLIN_SIGN_PASSWORD_FILE name a .p12 and its
 # password (time-stamped by QUARLIN_SIGN_TIMESTAMP_URL if it answers).
 set -euo pipefail
@@ -21,20 +21,20 @@ version=$(sed -n 's/^project(Quarlin VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 company=$(sed -n '0,/^Copyright ([cC]) [0-9, -]* /s///p' LICENSE)
 zipname=quarlin-$version-windows-x64
 
-qt_from=${QUARLIN_QT_MINGW:-$(dirname "$top")/shared/windows}
-looked_in=$qt_from
-if [ -d "$qt_from" ] && [ ! -d "$qt_from/lib/cmake/Qt6" ]; then
-  if [ -d "$qt_from/qt/lib/cmake/Qt6" ]; then
-    qt_from=$qt_from/qt
-  else
-    qt_from=$(ls "$qt_from"/qt-*-mingw64*.tar.* 2>/dev/null | tail -n 1 || true)
-  fi
+# The stage runs in the Debian 13 root for Windows builds: Qt 6.8's host
+# tools, GCC 14's MinGW-w64, and a Wine (10) whose serial waits complete
+# through an I/O completion port, as Qt's reads need.
+if [ -z "${QUARLIN_QT_PREFIX:-}" ]; then
+  status=0
+  qt=$(packaging/windows/qt.sh) || status=$?
+  [ "$status" -eq 0 ] || exit "$status"
+  pass=(QUARLIN_QT_PREFIX="$qt")
+  for v in $(compgen -e | grep -E '^(QUARLIN_|JOBS$)'); do pass+=("$v=${!v}"); done
+  QUARLIN_DEBIAN13_ROOT=${QUARLIN_WINDOWS_ROOT:-/var/tmp/quarlin-debian13-mingw} \
+    QUARLIN_DEBIAN13_BIND="${QUARLIN_QT_MINGW_CACHE:-/var/tmp/quarlin-qt-mingw} $qt" \
+    exec scripts/debian13.sh --run env "${pass[@]}" scripts/windows.sh "$@"
 fi
-if [ -z "$qt_from" ] || [ ! -e "$qt_from" ]; then
-  echo "windows.sh: skipped: no Qt for MinGW in $looked_in (set QUARLIN_QT_MINGW to" \
-    "qt-6.4.2-mingw64-min.tar.xz or to the folder it unpacks to)" >&2
-  exit 77
-fi
+qt=$QUARLIN_QT_PREFIX
 
 # qt6-base-dev (in setup.sh's list) also holds the CMake files of the host tools.
 extra=(g++-mingw-w64-x86-64-posix wine64 qt6-base-dev-tools socat zip librsvg2-bin icoutils
@@ -43,19 +43,7 @@ extra=(g++-mingw-w64-x86-64-posix wine64 qt6-base-dev-tools socat zip librsvg2-b
 "$top/scripts/setup.sh" "${extra[@]}"
 
 mkdir -p "$out"
-if [ -d "$qt_from" ]; then
-  qt=$(cd "$qt_from" && pwd)
-else
-  qt=$top/$out/qt
-  stamp="$(stat -c '%s %Y' "$qt_from") $qt_from"
-  if [ "$(cat "$out/qt.from" 2>/dev/null)" != "$stamp" ]; then
-    echo "Unpacking $qt_from"
-    rm -rf "$qt" "$out/qt.from"
-    tar xf "$qt_from" -C "$out"
-    echo "$stamp" > "$out/qt.from"
-  fi
-fi
-gcc_dlls=/usr/lib/gcc/x86_64-w64-mingw32/12-posix
+gcc_dlls=$(dirname "$(x86_64-w64-mingw32-gcc-posix -print-libgcc-file-name)")
 mingw_dlls=/usr/x86_64-w64-mingw32/lib
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 
@@ -145,17 +133,16 @@ make_msi() { # <folder> <version> <msi>
 echo "== Windows zip and MSI ($SECONDS s)"
 stage=$out/zip/$zipname
 rm -rf "$out/zip" "$out/$zipname.zip" "$out/$zipname.msi"
-mkdir -p "$stage/platforms" "$stage/styles"
+mkdir -p "$stage/platforms"
 cp "$out/quarlin.exe" "$qt"/bin/Qt6{Core,Gui,Widgets,SerialPort}.dll "$gcc_dlls"/{libstdc++-6,libgcc_s_seh-1}.dll \
   "$mingw_dlls/libwinpthread-1.dll" "$stage/"
 cp "$qt/plugins/platforms/qwindows.dll" "$stage/platforms/"
-cp "$qt/plugins/styles/qwindowsvistastyle.dll" "$stage/styles/"
 # Debug symbols would make up half the download.
 find "$stage" -name '*.exe' -o -name '*.dll' | xargs x86_64-w64-mingw32-strip --strip-unneeded
 sign "$stage/quarlin.exe"
 cp LICENSE "$stage/LICENSE"
 qt_version=$(sed -n 's/^set(PACKAGE_VERSION "\(.*\)")/\1/p' "$qt/lib/cmake/Qt6Core/Qt6CoreConfigVersionImpl.cmake")
-packaging/windows/notices.sh "$stage" "$qt_version" "$stage/THIRD-PARTY-NOTICES.txt"
+packaging/windows/notices.sh "$stage" "$qt_version" "$stage/THIRD-PARTY-NOTICES.txt" "$qt"
 packaging/windows/guide.sh win "$version" "$stage/읽어보기.txt"
 sed 's/$/\r/' > "$stage/README.txt" <<EOT
 Quarlin $version for Windows 10 and 11 (64-bit)
@@ -163,8 +150,8 @@ Quarlin $version for Windows 10 and 11 (64-bit)
 quarlin-$version-windows-x64.msi installs Quarlin into Program Files with a
 Start-menu entry; "msiexec /i quarlin-$version-windows-x64.msi /qn" does so
 silently. Without installing: unpack the whole zip folder anywhere and
-double-click quarlin.exe; keep the DLLs and the folders "platforms" and
-"styles" beside it.
+double-click quarlin.exe; keep the DLLs and the folder "platforms" beside
+it.
 
 COM 1 to 8 in the window open the ports COM1 to COM8. The Device Manager
 (Ports (COM & LPT)) shows which number a USB-serial adapter received; to
@@ -216,9 +203,12 @@ for dll in $(cd "$stage" && find . -name '*.dll' | sed 's|^\./||'); do
 done
 for text in "GNU LESSER GENERAL PUBLIC LICENSE" "GNU GENERAL PUBLIC LICENSE" "GCC RUNTIME LIBRARY EXCEPTION" \
     "Files: src/3rdparty/harfbuzz-ng/*" "Files: mingw-w64-libraries/winpthreads/*" \
-    "qtserialport-everywhere-src-$qt_version.tar.xz" "qt6-base_$qt_version"; do
+    "qt6-base_$qt_version"; do
   grep -qF "$text" "$notices" || fail "THIRD-PARTY-NOTICES.txt lacks $text"
 done
+while IFS= read -r text; do
+  grep -qxF "$text"$'\r' "$notices" || fail "THIRD-PARTY-NOTICES.txt lacks the Qt sources' line: $text"
+done < "$qt/qt-sources.txt"
 guide=$stage/읽어보기.txt
 [ "$(head -c 3 "$guide" | od -An -tx1 | tr -d ' ')" = efbbbf ] || fail "읽어보기.txt has no BOM"
 ! LC_ALL=C grep -q $'[^\r]$' "$guide" || fail "읽어보기.txt has lines without CRLF"

@@ -3,12 +3,11 @@
 # each DLL, the third-party code built into Qt, the licence texts, and where
 # the exact sources are. Everything is taken from the files Debian installs,
 # so the notices follow the Qt, GCC and MinGW that were actually shipped.
-# Usage: notices.sh <folder with the DLLs> <Qt version> <output file>
+# Usage: notices.sh <folder with the DLLs> <Qt version> <output file> <Qt folder>
 set -euo pipefail
-stage=$1 qt_version=$2 out=$3
+stage=$1 qt_version=$2 out=$3 qt=$4
 here=$(cd "$(dirname "$0")" && pwd)
-gcc_dir=/usr/lib/gcc/x86_64-w64-mingw32/12-posix
-qt_copyright=/usr/share/doc/libqt6core6/copyright
+qt_copyright=$(ls /usr/share/doc/libqt6core6*/copyright | head -n 1) # libqt6core6t64 on Debian 13
 serial_copyright=/usr/share/doc/libqt6serialport6/copyright
 gcc_copyright=/usr/share/doc/gcc-mingw-w64-base/copyright
 mingw_copyright=/usr/share/doc/mingw-w64-x86-64-dev/copyright
@@ -19,7 +18,7 @@ dll_map() {
 Qt6Core.dll|Qt $qt_version, module Qt Core|LGPL-3.0-only (section 1); with the third-party code of section 2
 Qt6Gui.dll|Qt $qt_version, module Qt GUI|LGPL-3.0-only (section 1); with the third-party code of section 2
 Qt6Widgets.dll|Qt $qt_version, module Qt Widgets|LGPL-3.0-only (section 1)
-Qt6SerialPort.dll|Qt Serial Port $qt_version|LGPL-3.0-only (section 1)
+Qt6SerialPort.dll|Qt Serial Port $(sed -n 's/^set(PACKAGE_VERSION "\(.*\)")/\1/p' "$qt/lib/cmake/Qt6SerialPort/Qt6SerialPortConfigVersionImpl.cmake")|LGPL-3.0-only (section 1)
 platforms/qwindows.dll|Qt $qt_version, Windows platform plugin|LGPL-3.0-only (section 1)
 styles/qwindowsvistastyle.dll|Qt $qt_version, Windows Vista style plugin|LGPL-3.0-only (section 1)
 libstdc++-6.dll|GCC $(gcc_version) C++ run-time library (libstdc++)|GPL-3.0-or-later with the GCC Runtime Library Exception 3.1 (section 3)
@@ -83,13 +82,8 @@ stanzas() {
 
   printf 'Where the sources are\r\n---------------------\r\n\r\n'
   cat <<TEXT | sed 's/$/\r/'
-The Qt DLLs were built from the Qt $qt_version sources below for x86_64-w64-mingw32
-with the script in section 5, which also makes two one-line fixes to the
-Windows platform plugin:
-  qtbase: Debian source package $(dpkg-query -W -f='${source:Package} ${source:Version}' libqt6core6),
-    https://deb.debian.org/debian/pool/main/q/qt6-base/qt6-base_${qt_version}+dfsg.orig.tar.xz
-    (also https://download.qt.io/archive/qt/${qt_version%.*}/$qt_version/submodules/)
-  qtserialport: https://download.qt.io/archive/qt/${qt_version%.*}/$qt_version/submodules/qtserialport-everywhere-src-$qt_version.tar.xz
+The Qt DLLs were built from the sources below with the script in section 5:
+$(cat "$qt/qt-sources.txt")
 The GCC run-time DLLs come from Debian's $(dpkg-query -W -f='${source:Package} ${source:Version}' gcc-mingw-w64-x86-64-posix-runtime)
 (GCC $(gcc_version)), winpthreads from Debian's $(dpkg-query -W -f='${source:Package} ${source:Version}' mingw-w64-x86-64-dev);
 both at https://snapshot.debian.org/ under those names and versions.

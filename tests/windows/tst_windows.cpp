@@ -144,6 +144,8 @@ void TestWindows::unplugIsToldOnce()
     frmQuarlin window;
     QVERIFY(connectTo(window, 1).contains(QStringLiteral("COM1")));
     BoxCatcher catcher;
+    QTest::qWait(300);
+    QVERIFY(window.MSComm1->PortOpen() && catcher.boxes.isEmpty());
     QCOMPARE(line(QStringLiteral("unplug")), QByteArray());
     QVERIFY(catcher.waitFor(1));
     QVERIFY(!window.MSComm1->PortOpen());

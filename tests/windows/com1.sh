@@ -74,7 +74,7 @@ play() {
 
 LD_PRELOAD=$dir/pty-modem.so "$run" "$exe" > >(tee "$dir/log") & app=$!
 # A failed step unplugs the line at once, which ends the program's wait.
-(play || { kill "$socat"; exit 1; }) & player=$!
+(play || { kill "$socat" 2>/dev/null; exit 1; }) & player=$!
 wait "$app"
 wait "$player"
 

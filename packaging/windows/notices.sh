@@ -26,7 +26,7 @@ libgcc_s_seh-1.dll|GCC $(gcc_version) run-time library (libgcc)|GPL-3.0-or-later
 libwinpthread-1.dll|MinGW-w64 winpthreads|MIT (Expat) and BSD-3-Clause (section 4)
 MAP
 }
-gcc_version() { x86_64-w64-mingw32-gcc-posix -dumpfullversion; }
+gcc_version() { dpkg-query -W -f='${Version}' gcc-mingw-w64-x86-64-posix-runtime | sed 's/-.*//'; } # 14.2.0-17+27: GCC 14.2.0
 
 # Third-party code compiled into the Qt DLLs (Qt's bundled copies, as built
 # by build-qt-mingw.sh), as the first Files: line of its stanza in Debian's

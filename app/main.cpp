@@ -67,7 +67,9 @@ private:
 
 std::unique_ptr<QApplication> startApplication(int &argc, char *argv[])
 {
+#ifndef Q_OS_WIN // Windows has no display server that could hang the start
     const StartWatchdog watchdog;
+#endif
     qInstallMessageHandler(startupMessage);
     auto app = std::make_unique<QApplication>(argc, argv);
     qInstallMessageHandler(nullptr);

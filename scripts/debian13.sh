@@ -4,10 +4,14 @@
 # package checks. QUARLIN_SKIP_DEBIAN13=1 skips it; QUARLIN_DEBIAN13_ROOT
 # moves the root (default /var/tmp/quarlin-debian13, outside the checkout so
 # that fresh clones share it).
+#
+#   scripts/debian13.sh --run <command>  runs a command as root in the root
+#     (made first if missing), in this checkout, which is bound there at the
+#     same path, as are the folders listed in QUARLIN_DEBIAN13_BIND
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-if [ "${QUARLIN_SKIP_DEBIAN13:-0}" != 0 ]; then
+if [ "${QUARLIN_SKIP_DEBIAN13:-0}" != 0 ] && [ "${1:-}" != --run ]; then
   echo "Debian 13 stage skipped (QUARLIN_SKIP_DEBIAN13=$QUARLIN_SKIP_DEBIAN13)."
   exit 0
 fi
@@ -92,6 +96,19 @@ if [ ! -f "$stamp" ]; then
   background in_root sh -c 'apt-get update -qq && apt-get install -y -qq --no-install-recommends git ca-certificates >/dev/null'
   leave_root
   $sudo touch "$stamp"
+fi
+
+if [ "${1:-}" = --run ]; then
+  shift
+  enter_root
+  for d in "$PWD" ${QUARLIN_DEBIAN13_BIND:-}; do
+    $sudo mkdir -p "$root$d"
+    $sudo mount --bind "$d" "$root$d"
+  done
+  status=0
+  background in_root sh -c 'cd "$1" && shift && exec "$@"' run "$PWD" "$@" || status=$?
+  leave_root
+  exit "$status"
 fi
 
 echo "== Debian 13: $(sed -n 's/^PRETTY_NAME=//p' "$root/etc/os-release" | tr -d '"'), commit $(git rev-parse --short HEAD)"

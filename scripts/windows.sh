@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds Quarlin for 64-bit Windows on Debian 12 and tests it under Wine:
+# Builds Quarlin for 64-bit Windows in a Debian 13 root and tests it under Wine:
 # cross-compiles with MinGW-w64 into build-windows/, packs
 # build-windows/quarlin-<version>-windows-x64.zip and .msi and runs the tests
 # as Windows programs, the download through Wine's COM1 into a Linux pty
@@ -8,18 +8,28 @@
 #   scripts/windows.sh               build, zip, test
 #   scripts/windows.sh --screenshot  also docs/window-windows.png (under Xvfb)
 #
-# The Qt for MinGW comes from packaging/windows/qt.sh; without one this exits
-# with 77: skipped, not failed. Packing is in packaging/windows/, each check
+# The Qt for MinGW comes from packaging/windows/qt.sh, which builds it once
+# from Debian's sources; where none can be had this exits with 77: skipped,
+# not failed. Packing is in packaging/windows/, each check
 # in tests/windows/. quarlin.exe and the MSI are signed when
 # QUARLIN_SIGN_PKCS12 and QUARLIN_SIGN_PASSWORD_FILE name a .p12 and its
 # password (packaging/windows/sign.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-QUARLIN_QT_PREFIX=$(packaging/windows/qt.sh) || exit
-export QUARLIN_QT_PREFIX
+# The stage runs in the Debian 13 root for Windows builds: Qt 6.8's host
+# tools, GCC 14's MinGW-w64, and a Wine (10) whose serial waits complete
+# through an I/O completion port, as Qt's reads need.
+if [ -z "${QUARLIN_QT_PREFIX:-}" ]; then
+  qt=$(packaging/windows/qt.sh) || exit
+  pass=(QUARLIN_QT_PREFIX="$qt")
+  for v in $(compgen -e | grep -E '^(QUARLIN_|JOBS$)'); do pass+=("$v=${!v}"); done
+  QUARLIN_DEBIAN13_ROOT=${QUARLIN_WINDOWS_ROOT:-/var/tmp/quarlin-debian13-mingw} \
+    QUARLIN_DEBIAN13_BIND="${QUARLIN_QT_MINGW_CACHE:-/var/tmp/quarlin-qt-mingw} $qt" \
+    exec scripts/debian13.sh --run env "${pass[@]}" scripts/windows.sh "$@"
+fi
 
 # qt6-base-dev (in setup.sh's list) also holds the CMake files of the host tools.
-extra=(g++-mingw-w64-x86-64-posix wine64 qt6-base-dev-tools socat python3 librsvg2-bin icoutils
+extra=(g++-mingw-w64-x86-64-posix wine wine64 qt6-base-dev-tools socat python3 librsvg2-bin icoutils
   wixl msitools osslsigncode openssl xvfb x11-utils)
 [ "${1:-}" = --screenshot ] && extra+=(imagemagick)
 scripts/setup.sh "${extra[@]}"

@@ -8,7 +8,7 @@ zipname=quarlin-$version-windows-x64
 stage=$out/zip/$zipname
 # The Qt for MinGW: found (or unpacked) by qt.sh, once per run of the driver.
 qt=${QUARLIN_QT_PREFIX:-$("$top/packaging/windows/qt.sh")}
-gcc_dlls=/usr/lib/gcc/x86_64-w64-mingw32/12-posix
+gcc_dlls=$(dirname "$(x86_64-w64-mingw32-gcc-posix -print-libgcc-file-name)")
 mingw_dlls=/usr/x86_64-w64-mingw32/lib
 prefix=$top/$out/wine
 
@@ -32,7 +32,11 @@ export PATH=/usr/lib/wine:\$PATH WINEPREFIX=\${QUARLIN_WINEPREFIX:-'$prefix'} WI
 export WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d'
 export WINEPATH='$(winpath "$qt/bin");$(winpath $gcc_dlls);$(winpath $mingw_dlls)'
 export WINEQT_PLUGIN_PATH='$(winpath "$qt/plugins")' WINEQT_QPA_FONTDIR='$(winpath /usr/share/fonts/truetype/nanum)'
-export WINEQT_QPA_PLATFORM=\${QT_QPA_PLATFORM:-windows} WINEQT_FORCE_STDERR_LOGGING=1
+# Under Wine NanumGothic plays Malgun Gothic (below) through a face replacement,
+# which only GDI honours: Qt 6.8 draws text with DirectWrite unless told.
+platform=\${QT_QPA_PLATFORM:-windows}
+[ "\$platform" = windows ] && platform=windows:fontengine=gdi
+export WINEQT_QPA_PLATFORM=\$platform WINEQT_FORCE_STDERR_LOGGING=1
 [ "\$1" = --unix ] && { shift; exec "\$@"; }
 # Started here so that its object dump at exit does not reach the test logs.
 wineserver >/dev/null 2>&1 || true

@@ -4,33 +4,19 @@
 # GCC run-time, the licence texts, where the exact sources are and whom to
 # ask for them (packaging/company.conf). The texts come from the files Debian
 # installs, so the notices follow the Qt, GCC and MinGW actually shipped.
-# Usage: notices.sh <folder with the DLLs> <Qt version> <output file>
+# Usage: notices.sh <folder with the DLLs> <Qt version> <output file> <Qt folder>
 set -euo pipefail
-stage=$1 qt_version=$2 out=$3
+stage=$1 qt_version=$2 out=$3 qt=$4
 here=$(cd "$(dirname "$0")" && pwd)
 contact=$(sed -n 's/^QUARLIN_CONTACT=//p' "$here/../company.conf")
-qt_copyright=/usr/share/doc/libqt6core6/copyright
+qt_copyright=$(ls /usr/share/doc/libqt6core6*/copyright | head -n 1) # libqt6core6t64 on Debian 13
 serial_copyright=/usr/share/doc/libqt6serialport6/copyright
 gcc_copyright=/usr/share/doc/gcc-mingw-w64-base/copyright
 mingw_copyright=/usr/share/doc/mingw-w64-x86-64-dev/copyright
 
-# Where the shipped Qt was built from. Whoever builds another Qt sets these
-# (QUARLIN_QTBASE_SOURCE and the rest) to say so; the defaults are the 6.4.2
-# of build-qt-mingw.sh.
-default() { [ -n "${!1:-}" ] || printf -v "$1" '%s' "$2"; }
-if [ "$qt_version" = 6.4.2 ]; then
-  default QUARLIN_QTBASE_SOURCE "qt6-base_6.4.2+dfsg.orig.tar.xz, the upstream qtbase 6.4.2 as Debian repacks it\
- (less the files its copyright file lists as Files-Excluded, none of which this build uses)\
- for its source package\
- $(dpkg-query -W -f='${source:Package} ${source:Version}' libqt6core6). Debian's own patches were not applied."
-  default QUARLIN_QTBASE_URL https://deb.debian.org/debian/pool/main/q/qt6-base/qt6-base_6.4.2+dfsg.orig.tar.xz
-  default QUARLIN_QTSERIALPORT_SOURCE "Qt Serial Port, the git tag v6.4.2 (commit a29d4f9bb7f6145a6bfe0a0bb3889412a7032bfb)."
-  default QUARLIN_QTSERIALPORT_URL https://code.qt.io/qt/qtserialport.git
-  default QUARLIN_QT_CHANGES "Two one-line fixes to the Windows platform plugin, made by the script in section 5."
-fi
-for setting in QUARLIN_QTBASE_SOURCE QUARLIN_QTBASE_URL QUARLIN_QTSERIALPORT_SOURCE QUARLIN_QTSERIALPORT_URL QUARLIN_QT_CHANGES; do
-  [ -n "${!setting:-}" ] || { echo "notices.sh: where did Qt $qt_version come from? Set $setting" >&2; exit 1; }
-done
+# Where the shipped Qt was built from: build-qt-mingw.sh writes it down.
+[ -f "$qt/qt-sources.txt" ] ||
+  { echo "notices.sh: $qt has no qt-sources.txt saying which sources it was built from" >&2; exit 1; }
 
 # What each shipped DLL is, and the licences of everything in it, by the
 # names under which sections 1-4 give their texts ("License: <name>").
@@ -40,15 +26,14 @@ dll_map() {
 Qt6Core.dll|Qt $qt_version, module Qt Core, with Unicode's character and locale data (UCD, CLDR), the freedesktop.org MIME database, zlib, PCRE2, double-conversion, TinyCBOR and hash functions|LGPL-3, BSD-2-clause, BSD-3-clause, brg-endian, CC0-1.0, Expat, GPL-2+, public-domain, Unicode, Zlib
 Qt6Gui.dll|Qt $qt_version, module Qt GUI, with FreeType, HarfBuzz, libpng, md4c and the sRGB colour profile|LGPL-3, Expat, FTL, Harfbuzz, ICC, ISC, libpng, Zlib
 Qt6Widgets.dll|Qt $qt_version, module Qt Widgets|LGPL-3
-Qt6SerialPort.dll|Qt Serial Port $qt_version|LGPL-3
+Qt6SerialPort.dll|Qt Serial Port $(sed -n 's/^set(PACKAGE_VERSION "\(.*\)")/\1/p' "$qt/lib/cmake/Qt6SerialPort/Qt6SerialPortConfigVersionImpl.cmake")|LGPL-3
 platforms/qwindows.dll|Qt $qt_version, Windows platform plugin|LGPL-3
-styles/qwindowsvistastyle.dll|Qt $qt_version, Windows Vista style plugin|LGPL-3
 libstdc++-6.dll|GCC $(gcc_version) C++ run-time library (libstdc++), with Ryu and fast_float|GPL-3, GCC-exception-3.1, Boost-1.0, Expat
 libgcc_s_seh-1.dll|GCC $(gcc_version) run-time library (libgcc)|GPL-3, GCC-exception-3.1
 libwinpthread-1.dll|MinGW-w64 winpthreads|expat, BSD-3-clause, BSD-3-clause-Lockless, public-domain
 MAP
 }
-gcc_version() { x86_64-w64-mingw32-gcc-posix --version | sed -n '1s/.* \([0-9][0-9.]*\)[^ ]*$/\1/p'; }
+gcc_version() { dpkg-query -W -f='${Version}' gcc-mingw-w64-x86-64-posix-runtime | sed 's/-.*//'; } # 14.2.0-17+27: GCC 14.2.0
 
 # Third-party code compiled into the Qt DLLs (Qt's bundled copies, as built
 # by build-qt-mingw.sh), as the first Files: line of its stanza in Debian's
@@ -106,18 +91,16 @@ stanzas() {
   done
 
   printf 'Where the sources are\r\n---------------------\r\n\r\n'
-  cat <<TEXT | fmt -s -w 78 | sed 's/$/\r/'
-The Qt DLLs were built for x86_64-w64-mingw32 with the script in section 5 from:
+  cat <<TEXT | sed 's/$/\r/'
+The Qt DLLs were built from the sources below with the script in section 5:
+$(cat "$qt/qt-sources.txt")
 
-qtbase: $QUARLIN_QTBASE_SOURCE $QUARLIN_QTBASE_URL
+The GCC run-time DLLs come from Debian's $(dpkg-query -W -f='${source:Package} ${source:Version}' gcc-mingw-w64-x86-64-posix-runtime)
+(GCC $(gcc_version)), winpthreads from Debian's $(dpkg-query -W -f='${source:Package} ${source:Version}' mingw-w64-x86-64-dev);
+both at https://snapshot.debian.org/ under those names and versions.
 
-qtserialport: $QUARLIN_QTSERIALPORT_SOURCE $QUARLIN_QTSERIALPORT_URL
-
-Changed in them: $QUARLIN_QT_CHANGES
-
-The GCC run-time DLLs come from Debian's $(dpkg-query -W -f='${source:Package} ${source:Version}' gcc-mingw-w64-x86-64-posix-runtime) (GCC $(gcc_version)), winpthreads from Debian's $(dpkg-query -W -f='${source:Package} ${source:Version}' mingw-w64-x86-64-dev); both at https://snapshot.debian.org/ under those names and versions.
-
-For at least three years from the time you received this program, its distributor sends you all these sources on request. Write to: $contact
+For at least three years from the time you received this program, its
+distributor sends you all these sources on request. Write to: $contact
 
 TEXT
 

@@ -7,17 +7,16 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 . packaging/windows/env.sh
 rm -rf "$out/zip" "$out/$zipname.zip" "$out/$zipname.msi"
-mkdir -p "$stage/platforms" "$stage/styles"
+mkdir -p "$stage/platforms"
 cp "$out/quarlin.exe" "$qt"/bin/Qt6{Core,Gui,Widgets,SerialPort}.dll "$gcc_dlls"/{libstdc++-6,libgcc_s_seh-1}.dll \
   "$mingw_dlls/libwinpthread-1.dll" "$stage/"
 cp "$qt/plugins/platforms/qwindows.dll" "$stage/platforms/"
-cp "$qt/plugins/styles/qwindowsvistastyle.dll" "$stage/styles/"
 # Debug symbols would make up half the download.
 find "$stage" -name '*.exe' -o -name '*.dll' | xargs x86_64-w64-mingw32-strip --strip-unneeded
 packaging/windows/sign.sh "$stage/quarlin.exe"
 cp LICENSE "$stage/LICENSE"
 qt_version=$(sed -n 's/^set(PACKAGE_VERSION "\(.*\)")/\1/p' "$qt/lib/cmake/Qt6Core/Qt6CoreConfigVersionImpl.cmake")
-packaging/windows/notices.sh "$stage" "$qt_version" "$stage/THIRD-PARTY-NOTICES.txt"
+packaging/windows/notices.sh "$stage" "$qt_version" "$stage/THIRD-PARTY-NOTICES.txt" "$qt"
 packaging/windows/guide.sh win "$version" "$stage/읽어보기.txt"
 sed 's/$/\r/' > "$stage/README.txt" <<EOT
 Quarlin $version for Windows 10 and 11 (64-bit)
@@ -26,7 +25,7 @@ quarlin-$version-windows-x64.msi installs Quarlin into Program Files with a
 Start-menu entry, which takes administrator rights; "msiexec /i
 quarlin-$version-windows-x64.msi /qn" does so silently. Without installing:
 unpack the whole zip folder anywhere and double-click quarlin.exe; keep the
-DLLs and the folders "platforms" and "styles" beside it. Unless the files
+DLLs and the folder "platforms" beside it. Unless the files
 are signed, Windows may first show "Windows protected your PC": "More info",
 then "Run anyway".
 

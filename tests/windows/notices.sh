@@ -18,7 +18,6 @@ Qt6Gui.dll LGPL-3 Expat FTL Harfbuzz ICC ISC libpng Zlib
 Qt6Widgets.dll LGPL-3
 Qt6SerialPort.dll LGPL-3
 platforms/qwindows.dll LGPL-3
-styles/qwindowsvistastyle.dll LGPL-3
 libstdc++-6.dll GPL-3 GCC-exception-3.1 Boost-1.0 Expat
 libgcc_s_seh-1.dll GPL-3 GCC-exception-3.1
 libwinpthread-1.dll expat BSD-3-clause BSD-3-clause-Lockless public-domain
@@ -43,8 +42,12 @@ for name in $(expected | cut -d' ' -f2- | tr ' ' '\n' | sort -u); do
     <<<"$text" || fail "THIRD-PARTY-NOTICES.txt has no text for the licence $name"
 done
 qt_version=$(sed -n 's/^set(PACKAGE_VERSION "\(.*\)")/\1/p' "$qt/lib/cmake/Qt6Core/Qt6CoreConfigVersionImpl.cmake")
-for want in "qtbase: .*$qt_version" "qtserialport: .*$qt_version" "Unicode data files" "freedesktop.org.xml" \
+for want in "qtbase: .*$qt_version" "qtserialport: " "Unicode data files" "freedesktop.org.xml" \
     "GCC RUNTIME LIBRARY EXCEPTION" "Write to: $(company_conf QUARLIN_CONTACT)"; do
   grep -q -- "$want" <<<"$(tr '\n' ' ' <<<"$text")" || fail "THIRD-PARTY-NOTICES.txt lacks \"$want\""
 done
+# The record of the Qt build, word for word: the exact Debian source and patches, the Serial Port commit.
+while IFS= read -r line; do
+  grep -qxF -- "$line" <<<"$text" || fail "THIRD-PARTY-NOTICES.txt lacks the Qt sources' line: $line"
+done < "$qt/qt-sources.txt"
 echo "notices: all $(wc -w <<<"$dlls") DLLs with exactly their licences, each with its text; sources and contact named"

@@ -1,5 +1,8 @@
 #include "app/Look.h"
+#include "app/Messages.h"
 #include "app/frmQuarlin.h"
+#include "serial/MSComm.h"
+#include "serial/Module1.h"
 #include "serial/Platform.h"
 #include "tests/BoxCatcher.h"
 
@@ -10,17 +13,16 @@
 #include <QSerialPort>
 #include <QTest>
 
-// A Windows program, run under Wine by com1.sh: COM1 is a Linux pty whose
-// bytes the script compares; QUARLIN_FREE_COM names a COM number Wine lacks.
+// A Windows program, run under Wine by com1.sh: COM1 is a Linux pty on which
+// the script plays the controller; QUARLIN_FREE_COM names a COM number Wine lacks.
 class TestWindows : public QObject
 {
     Q_OBJECT
 
 private slots:
     void initTestCase() { installLook(); }
-    void windowsPortsAndReasons();
     void missingPort();
-    void downloadThroughCom1();
+    void throughCom1();
 };
 
 namespace {
@@ -35,16 +37,10 @@ QString connectTo(frmQuarlin &window, int number)
 
 } // namespace
 
-void TestWindows::windowsPortsAndReasons()
-{
-    QCOMPARE(platform::comPortName(1), QStringLiteral("COM1"));
-    QVERIFY(platform::comPortName(9).isEmpty());
-    // Wine lets two programs open one port, so only the mapping can be shown here.
-    QCOMPARE(platform::openFault(QStringLiteral("COM1"), QSerialPort::PermissionError), platform::OpenFault::InUse);
-}
-
 void TestWindows::missingPort()
 {
+    // Wine lets two programs open one port, so only the mapping can be shown here.
+    QCOMPARE(platform::openFault(QStringLiteral("COM1"), QSerialPort::PermissionError), platform::OpenFault::InUse);
     const int number = qEnvironmentVariableIntValue("QUARLIN_FREE_COM");
     if (number == 0)
         QSKIP("Wine gave every COM number a device");
@@ -55,8 +51,10 @@ void TestWindows::missingPort()
     QVERIFY2(!text.contains(QStringLiteral("dialout")) && !text.contains(QStringLiteral("/dev")), qPrintable(text));
 }
 
-// com1.sh expects 53 01 1E 05 02 05 0C 00… 63 3B 09 29 00 00 00 F9 00 07 03 01 2C 0D.
-void TestWindows::downloadThroughCom1()
+// com1.sh expects the frame 53 01 1E 05 02 05 0C 00… 63 3B 09 29 00 00 00 F9 00 07 03 01 2C 0D,
+// then sends replies and at last unplugs the line, following in the log what the
+// program shows: the record taken and how many messages it showed.
+void TestWindows::throughCom1()
 {
     frmQuarlin window;
     const QString opened = connectTo(window, 1);
@@ -75,6 +73,17 @@ void TestWindows::downloadThroughCom1()
     window.txt_cnt->setText(QStringLiteral("300"));
     const QList<SeenBox> boxes = click(window.Command1);
     QVERIFY(boxes.size() == 1 && boxes[0].text == QStringLiteral("설정값이 다운로드 되었습니다"));
+    BoxCatcher catcher;
+    QByteArray shown;
+    QVERIFY(QTest::qWaitFor([&] {
+        const QByteArray state = Module1::RxRecord.toLatin1().toHex() + ' ' + QByteArray::number(catcher.boxes.size());
+        if (state != shown)
+            qInfo("state %s", (shown = state).constData());
+        return !catcher.boxes.isEmpty();
+    }, 90000));
+    QTest::qWait(2500); // com1.sh counts the CPU time meanwhile
+    QVERIFY(!window.MSComm1->PortOpen() && catcher.boxes.size() == 1
+            && catcher.boxes[0].text == messages::deviceLost(QStringLiteral("COM1")));
 }
 
 QTEST_MAIN(TestWindows)

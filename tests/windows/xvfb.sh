@@ -3,7 +3,7 @@
 xvfb=""
 start_xvfb() {
   [ -n "$xvfb" ] && return
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$out/xvfb.display" 2>/dev/null & xvfb=$!
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$out/xvfb.display" 2>/dev/null & xvfb=$!
   for _ in $(seq 100); do [ -s "$out/xvfb.display" ] && break; sleep 0.1; done
   export DISPLAY=:$(cat "$out/xvfb.display")
   until xwininfo -root >/dev/null 2>&1; do sleep 0.1; done

@@ -6,8 +6,6 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 . packaging/windows/env.sh
 . tests/windows/xvfb.sh
-# Wine keeps the display it started with, so the X server comes first.
-"$out/wine-run" --unix wineserver -k 2>/dev/null || true
 start_xvfb
 msi_prefix=$top/$out/wine-msi
 rm -rf "$msi_prefix"

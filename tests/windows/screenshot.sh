@@ -5,7 +5,6 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 . packaging/windows/env.sh
 . tests/windows/xvfb.sh
-"$out/wine-run" --unix wineserver -k 2>/dev/null || true
 start_xvfb
 "$out/wine-run" --unix wineserver -w
 start=$(date +%s%N)

@@ -1,8 +1,10 @@
 # Sourced by the checks that show the window: an Xvfb of our own, on a display
 # number it picks itself, and a quarlin.exe started in it.
 xvfb=""
+# Wine keeps the display it started with, so Wine is stopped first.
 start_xvfb() {
   [ -n "$xvfb" ] && return
+  "$out/wine-run" --unix wineserver -k 2>/dev/null || true
   Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$out/xvfb.display" 2>/dev/null & xvfb=$!
   for _ in $(seq 100); do [ -s "$out/xvfb.display" ] && break; sleep 0.1; done
   export DISPLAY=:$(cat "$out/xvfb.display")

@@ -36,17 +36,27 @@ expect_no_display :$n 8
 # A logout or Ctrl-C at any moment, from the first instants on. Those are
 # counted as the program's own: time spent waiting for a busy CPU is left
 # out, or a loaded machine would send the signal before it runs at all.
+# Before its first instruction the process belongs to the kernel and the
+# loader (relocating Qt's libraries; on Debian 13 that alone reached 20 ms
+# now and then): a death of a signal the process had not yet taken (its
+# SigCgt) is the loader's, and that moment is tried again, at most 5 times.
 for case in TERM:20 TERM:100 TERM:200 TERM:1000 INT:1000 HUP:1000; do
   signal=${case%:*} after=$(( ${case#*:} * slower ))
-  start=${EPOCHREALTIME/./}
-  QT_QPA_PLATFORM=offscreen "$quarlin" 2>/dev/null & pid=$!
-  while read -r _ waited _ </proc/$pid/schedstat \
-    && (( ${EPOCHREALTIME/./} - start - waited / 1000 < after * 1000 )); do sleep 0.002; done
-  kill -$signal $pid
-  for _ in $(seq 50); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
-  kill -0 $pid 2>/dev/null && { kill -KILL $pid; fail "still running 5 s after SIG$signal"; }
-  wait $pid; status=$?
-  echo "SIG$signal at $after ms: status $status"
+  number=$(kill -l "$signal")
+  for attempt in 1 2 3 4 5; do
+    start=${EPOCHREALTIME/./}
+    QT_QPA_PLATFORM=offscreen "$quarlin" 2>/dev/null & pid=$!
+    while read -r _ waited _ </proc/$pid/schedstat \
+      && (( ${EPOCHREALTIME/./} - start - waited / 1000 < after * 1000 )); do sleep 0.002; done
+    caught=$(sed -n 's/^SigCgt:\t//p' /proc/$pid/status)
+    kill -$signal $pid
+    for _ in $(seq 50); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
+    kill -0 $pid 2>/dev/null && { kill -KILL $pid; fail "still running 5 s after SIG$signal"; }
+    wait $pid; status=$?
+    echo "SIG$signal at $after ms: status $status"
+    (( status == 128 + number && (0x${caught:-0} >> (number - 1) & 1) == 0 )) || break
+    echo "  (still in the loader: the signal was not yet taken)"
+  done
   # 128 + the signal number would mean it died of it, with the port still held.
   [ "$status" -eq 0 ] || fail "SIG$signal at $after ms ended with $status"
 done

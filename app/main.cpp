@@ -98,11 +98,16 @@ int main(int argc, char *argv[])
     QGuiApplication::setDesktopFileName(QStringLiteral("quarlin"));
     installLook();
 
-    frmQuarlin window;
+    int status = 0;
+    {
+        frmQuarlin window;
 #ifndef Q_OS_WIN // there the window takes the exe's icon (IDI_ICON1) in every size
-    window.setWindowIcon(QIcon::fromTheme(QStringLiteral("quarlin"), QIcon(QStringLiteral(":/quarlin-48.png"))));
+        window.setWindowIcon(QIcon::fromTheme(QStringLiteral("quarlin"), QIcon(QStringLiteral(":/quarlin-48.png"))));
 #endif
-    endOnTerminationSignals(window);
-    window.show();
-    return QApplication::exec();
+        endOnTerminationSignals(window);
+        window.show();
+        status = QApplication::exec();
+    }
+    platform::endAsRequested();
+    return status;
 }

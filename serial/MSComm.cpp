@@ -77,30 +77,51 @@ void MSComm::setPortOpen(bool open)
     if (m_triedPath.isEmpty())
         failOpen(CommFault::NoSuchPort, QString::number(m_commPort));
 
+    // Qt takes the port's lock before it finds the device missing, clearing
+    // other programs' locks on the way: a missing device is told first.
+    if (!platform::deviceExists(m_triedPath))
+        failOpen(CommFault::NoSuchDevice);
     // Before Qt's opening, which would take over another program's lock file.
-    if (const auto claim = platform::portClaim(m_triedPath)) {
-        const auto [fault, detail] = claimFault(*claim);
-        failOpen(fault, detail);
-    }
+    failIfClaimed();
     m_port.setPortName(m_triedPath);
     m_port.setBaudRate(m_settings.baudRate);
     m_port.setParity(m_settings.parity);
     m_port.setDataBits(m_settings.dataBits);
     m_port.setStopBits(m_settings.stopBits);
     m_port.setFlowControl(QSerialPort::NoFlowControl);
-    if (!m_port.open(QIODevice::ReadWrite)) {
+    bool opened = false;
+    {
+        const auto guard = platform::guardOpening(m_triedPath);
+        opened = m_port.open(QIODevice::ReadWrite);
+    }
+    if (!opened) {
         const QString detail = m_port.errorString();
         const CommFault fault = commFault(platform::openFault(m_triedPath, m_port.error()));
         m_port.clearError();
         if (fault == CommFault::InUse) {
+            failIfClaimed(); // taken meanwhile
             if (const auto lock = platform::staleLock(m_triedPath))
                 failOpen(CommFault::StaleLock, QStringLiteral("%1 %2").arg(lock->pid).arg(lock->path));
         }
         failOpen(fault, detail);
     }
+    m_hold = platform::holdPort(m_triedPath, qintptr(m_port.handle()));
+    if (!m_hold) {
+        m_port.close();
+        failIfClaimed();
+        failOpen(CommFault::InUse);
+    }
     m_hangUpWatch = platform::watchHangUp(qintptr(m_port.handle()), this, [this] { lose(); });
     // Qt keeps what waited in the driver before the opening: it is no reply to us.
     m_port.clear(QSerialPort::Input);
+}
+
+void MSComm::failIfClaimed()
+{
+    if (const auto claim = platform::portClaim(m_triedPath)) {
+        const auto [fault, detail] = claimFault(*claim);
+        failOpen(fault, detail);
+    }
 }
 
 void MSComm::closePort()
@@ -111,6 +132,8 @@ void MSComm::closePort()
         m_hangUpWatch->deleteLater();
         m_hangUpWatch = nullptr;
     }
+    // Released before the port closes, so that its descriptor is never released twice.
+    m_hold.reset();
     if (m_port.isOpen())
         m_port.close();
 }

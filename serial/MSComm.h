@@ -9,9 +9,13 @@
 #include <QString>
 
 #include <chrono>
+#include <memory>
 #include <optional>
 
 class QSocketNotifier;
+namespace platform {
+class PortHold;
+}
 
 // The serial port as the window uses it: open state, port number, line
 // settings, buffer counts, Output/Input of raw 8-bit characters and a
@@ -80,10 +84,13 @@ private:
     // Bytes still unsent at the deadline: in Qt's buffer, then in the driver's.
     qint64 unsentAfter(std::chrono::steady_clock::time_point deadline);
     [[noreturn]] void failOpen(CommFault fault, const QString &detail = {});
+    // Fails the opening when another program's claim on the port can be seen.
+    void failIfClaimed();
 
     ComPathResolver m_resolver;
     QSerialPort m_port;
     QSocketNotifier *m_hangUpWatch = nullptr;
+    std::unique_ptr<platform::PortHold> m_hold;
     short m_commPort = 1;
     QString m_settingsText = QStringLiteral("9600,N,8,1");
     LineSettings m_settings;

@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QObject;
@@ -27,6 +28,11 @@ enum class OpenFault { NoSuchDevice, InUse, NoPermission, Other };
 // Why an opening failed, decided from facts about the device rather than
 // from the wording of Qt's error text.
 OpenFault openFault(const QString &portName, QSerialPort::SerialPortError error);
+
+// False when the port's device is not there. Qt takes the port's lock file
+// before it looks for the device, and would clear other programs' locks on
+// the way, so a missing device is told without asking Qt.
+bool deviceExists(const QString &portName);
 
 // Another program's claim on a device, seen before opening it: Qt would
 // take over a lock file of a running process, and knows nothing of flock.
@@ -52,6 +58,26 @@ struct StaleLock
 // The stale lock behind a port that would not open, if that is the reason.
 std::optional<StaleLock> staleLock(const QString &portName);
 
+// Kept alive while Qt opens the port: whatever lies under the lock's name
+// cannot hold the opening for more than a moment.
+class OpeningGuard
+{
+public:
+    virtual ~OpeningGuard() = default;
+};
+std::unique_ptr<OpeningGuard> guardOpening(const QString &portName);
+
+// Kept while the port is open: the port held against other programs beyond
+// what Qt does (a lock under the device's own name, an flock), and released
+// even when the process is ended by force.
+class PortHold
+{
+public:
+    virtual ~PortHold() = default;
+};
+// Nothing when another program took the port in the meantime.
+std::unique_ptr<PortHold> holdPort(const QString &portName, qintptr handle);
+
 // True once the line has hung up: the device, or the other end, is gone.
 bool hungUp(qintptr handle);
 
@@ -66,8 +92,14 @@ void endAtOnceOnTerminationSignal();
 
 // From then on such a request calls handler on the event loop instead, and
 // the process ends within a few seconds even if it cannot finish on its own
-// (a display that stalls holds the window's teardown for good).
+// (a display that stalls holds the window's teardown for good), the port
+// released first. A request that was ignored when the program started (nohup)
+// stays ignored.
 void onTerminationSignal(std::function<void()> handler);
+
+// For the end of main: after a Ctrl-C, the process ends as interrupted, so
+// that a shell loop that started it stops too.
+void endAsRequested();
 
 // Korean faces to stand in for the bold "굴림", best first.
 QStringList koreanFaces();

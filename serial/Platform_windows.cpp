@@ -36,6 +36,12 @@ OpenFault openFault(const QString &, QSerialPort::SerialPortError error)
     }
 }
 
+bool deviceExists(const QString &)
+{
+    // Qt asks Windows, which answers at once and keeps no lock files.
+    return true;
+}
+
 std::optional<PortClaim> portClaim(const QString &)
 {
     // Windows itself refuses a second opening of a COM port.
@@ -46,6 +52,17 @@ std::optional<StaleLock> staleLock(const QString &)
 {
     // Windows keeps no lock files: a port is free when its holder ends.
     return std::nullopt;
+}
+
+std::unique_ptr<OpeningGuard> guardOpening(const QString &)
+{
+    return nullptr;
+}
+
+std::unique_ptr<PortHold> holdPort(const QString &, qintptr)
+{
+    // Windows opens a COM port for one program at a time and releases it with the process.
+    return std::make_unique<PortHold>();
 }
 
 bool hungUp(qintptr)
@@ -66,6 +83,8 @@ void onTerminationSignal(std::function<void()>)
     // A logout ends a Windows program through its window, and the system
     // releases the port with the process.
 }
+
+void endAsRequested() {}
 
 QStringList koreanFaces()
 {

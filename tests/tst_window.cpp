@@ -1,6 +1,8 @@
 #include "app/EndOnSignal.h"
 #include "app/Look.h"
 #include "app/Messages.h"
+#include "serial/ComDevice.h"
+#include "serial/LockFile.h"
 #include "serial/MSComm.h"
 #include "serial/Module1.h"
 #include "tests/Support.h"
@@ -10,10 +12,13 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QProcess>
+#include <QScopeGuard>
+#include <QSysInfo>
 #include <QPushButton>
 #include <QSerialPort>
 #include <QSocketNotifier>
@@ -21,13 +26,19 @@
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <cstdlib>
 #include <csignal>
+#include <cstdio>
 #include <ctime>
 #include <thread>
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <termios.h>
@@ -327,44 +338,163 @@ private slots:
         QVERIFY(catcher.boxes.isEmpty() && w.MSComm1->PortOpen() && w.Command1->isEnabled());
     }
 
-    // Another program's hold on COM 1: Connect refuses, names it, and leaves its lock as it was.
+    // Another program's hold on COM 1: Connect refuses, names it only when it really has the port, and
+    // leaves its lock as it was. A lock no running program can be behind is taken over.
     void foreignHold_data()
     {
-        QTest::addColumn<QByteArray>("lock"); // the lock file's contents, "%d" the holder's PID
+        QTest::addColumn<QByteArray>("lock"); // the lock file's contents: %1 the holder's PID, %2 this host
+        QTest::addColumn<bool>("holds");      // the holder has the device open
+        QTest::addColumn<int>("age");         // seconds since the lock was written; -1: before the boot
         QTest::addColumn<QString>("reason");  // empty: the port opens
         const QString held = "다른 프로그램(sleep, PID <pid>)이 이 포트를 사용하고 있습니다 (잠금 파일 <lock>). 그 프로그램을 닫은 뒤 다시 연결하십시오.";
         const QString notALock = "<lock>은(는) 잠금 파일이 아니어서 포트를 열지 않았습니다. 이 포트를 쓰는 프로그램이 없으면 이것을 지운 뒤 (sudo rm -r <lock>) 다시 연결하십시오.";
-        QTest::newRow("minicom: ASCII PID") << QByteArray("%10d\n") << held;
-        QTest::newRow("Qt's form naming another program") << QByteArray("%d\nminicom\nbench\n") << held;
-        QTest::newRow("binary PID") << QByteArray("binary") << held;
-        QTest::newRow("picocom: flock on the device") << QByteArray("flock") << QString(held).replace("sleep", "flock").remove(" (잠금 파일 <lock>)");
-        QTest::newRow("garbage, four bytes") << QByteArray("junk") << notALock;
-        QTest::newRow("empty") << QByteArray() << notALock;
-        QTest::newRow("a directory") << QByteArray("dir") << notALock;
-        QTest::newRow("a process that has ended: taken over") << QByteArray("4194304\n") << QString();
+        const QString unknown = "다른 프로그램이 이 포트를 사용하고 있습니다. 그 프로그램을 닫은 뒤 다시 연결하십시오.";
+        QTest::newRow("minicom: ASCII PID") << QByteArray("%1\n").rightJustified(11) << true << 0 << held;
+        QTest::newRow("a PID without a line break") << QByteArray("%1") << true << 0 << held;
+        QTest::newRow("Qt's form") << QByteArray("%1\nsleep\n%2\n") << true << 0 << held;
+        QTest::newRow("binary PID") << QByteArray("binary") << true << 0 << held;
+        QTest::newRow("picocom: flock on the device") << QByteArray("flock") << true << 0 << QString(held).replace("sleep", "flock").remove(" (잠금 파일 <lock>)");
+        QTest::newRow("flock handed to a child") << QByteArray("flock child") << true << 0 << QString(held).remove(" (잠금 파일 <lock>)");
+        QTest::newRow("another machine's lock") << QByteArray("%1\nminicom\nbench\n") << true << 0 << unknown;
+        QTest::newRow("empty, being written") << QByteArray() << true << 0 << unknown;
+        QTest::newRow("empty, long left") << QByteArray() << true << 60 << notALock;
+        QTest::newRow("garbage, four bytes") << QByteArray("junk") << true << 0 << notALock;
+        QTest::newRow("a directory") << QByteArray("dir") << true << 0 << notALock;
+        QTest::newRow("a FIFO") << QByteArray("fifo") << true << 0 << notALock;
+        QTest::newRow("a process that has ended") << QByteArray("4194304\n") << true << 0 << QString();
+        QTest::newRow("a PID now another program's") << QByteArray("%1\nquarlin\n%2\n") << false << 0 << QString();
+        QTest::newRow("a process without the port") << QByteArray("%1\n") << false << 0 << QString();
+        QTest::newRow("from before the boot") << QByteArray("%1\n") << true << -1 << QString();
     }
 
     void foreignHold()
     {
         QFETCH(QByteArray, lock);
+        QFETCH(bool, holds);
+        QFETCH(int, age);
         QFETCH(QString, reason);
         const QString slave = QString::fromStdString(f->pty->slavePath()), path = "/var/lock/LCK.." + slave.mid(5).replace(u'/', u'_');
-        const bool flock = lock == "flock";
         QProcess holder;
-        holder.start(flock ? "flock" : "sleep", flock ? QStringList{"-o", slave, "-c", "echo; read x"} : QStringList{"30"});
-        QVERIFY(flock ? holder.waitForReadyRead(5000) : holder.waitForStarted(5000));
-        const auto pid = qint32(holder.processId());
-        const QByteArray contents = lock == "binary" ? QByteArray(reinterpret_cast<const char *>(&pid), 4) : QString::asprintf(lock.constData(), pid).toLatin1();
+        if (lock.startsWith("flock"))
+            holder.start(lock == "flock" ? "flock" : "sh", lock == "flock" ? QStringList{"-o", slave, "-c", "echo; read x"}
+                                                                          : QStringList{"-c", "exec 3<>\"$0\"; flock 3; sleep 30 & echo $!", slave});
+        else {
+            holder.setStandardInputFile(holds ? slave : QProcess::nullDevice());
+            holder.start("sleep", {"30"});
+        }
+        QVERIFY(lock.startsWith("flock") ? holder.waitForReadyRead(5000) : holder.waitForStarted(5000));
+        const qint64 child = lock == "flock child" ? holder.readLine().trimmed().toLongLong() : 0;
+        // Until it has started, the child is a copy of the shell.
+        QVERIFY(!child || QTest::qWaitFor([child] { QFile comm(QString("/proc/%1/comm").arg(child)); return comm.open(QIODevice::ReadOnly) && comm.readAll() == "sleep\n"; }));
+        const auto pid = qint32(child ? child : holder.processId());
+        const auto stopChild = qScopeGuard([child] { child && ::kill(pid_t(child), SIGTERM); });
+        const QByteArray contents = lock == "binary" ? QByteArray(reinterpret_cast<const char *>(&pid), 4)
+                                                     : QString::fromLatin1(lock).arg(pid).arg(QSysInfo::machineHostName()).toLatin1();
         QFile file(path);
-        QVERIFY(flock || (lock == "dir" ? QDir().mkdir(path) : file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size()));
+        if (lock == "dir")
+            QVERIFY(QDir().mkdir(path));
+        else if (lock == "fifo")
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0644), 0);
+        else if (!lock.startsWith("flock"))
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size());
+        file.close();
+        if (age != 0)
+            QVERIFY(file.open(QIODevice::ReadWrite) && file.setFileTime(age < 0 ? QDateTime(QDate(2000, 1, 1), QTime()) : QDateTime::currentDateTime().addSecs(-age), QFileDevice::FileModificationTime));
         file.close();
         const QList<SeenBox> boxes = f->connect();
-        const QByteArray now = QFileInfo(path).isDir() ? "dir" : file.open(QIODevice::ReadOnly) ? file.readAll() : "flock";
+        const QByteArray now = QFileInfo(path).isFile() && file.open(QIODevice::ReadOnly) ? file.readAll() : lock;
         f->window.MSComm1->setPortOpen(false);
         holder.close();
         QFile::remove(path) || QDir().rmdir(path);
-        QVERIFY(boxes.size() == 1 && (reason.isEmpty() ? now.startsWith(QByteArray::number(::getpid()) + '\n') : now == contents));
+        QVERIFY(boxes.size() == 1 && (reason.isEmpty() ? now.startsWith(QByteArray::number(::getpid()) + '\n') : now == contents || now == lock));
         QCOMPARE(boxes[0].text.section(u'\n', 2), QString(reason).replace("<pid>", QString::number(pid)).replace("<lock>", path));
+    }
+
+    // A world-writable lock directory may hold anything, at any moment. Connect still answers within
+    // 2 s, and a missing device is told without touching a running program's lock. Run in a child
+    // process, so that a Connect that never answers fails within a bound instead of hanging the run.
+    void plantedInLockDir()
+    {
+        if (!qEnvironmentVariableIsSet("QUARLIN_TEST_PLANTED")) {
+            QProcess child;
+            child.setProcessEnvironment([] { auto e = QProcessEnvironment::systemEnvironment(); e.insert("QUARLIN_TEST_PLANTED", "1"); return e; }());
+            child.start(QCoreApplication::applicationFilePath(), {"plantedInLockDir"});
+            const bool ended = child.waitForFinished(30000);
+            if (!ended)
+                child.kill(), child.waitForFinished(5000);
+            const QByteArray told = child.readAll();
+            // A child cut short leaves its FIFO behind.
+            const QString planted = QString::fromLocal8Bit(told.mid(told.indexOf("planting ") + 9)).section(u'\n', 0, 0);
+            if (QFileInfo(planted).exists() && !QFileInfo(planted).isFile())
+                QFile::remove(planted);
+            QVERIFY2(ended && told.contains("PASS   : TestWindow::plantedInLockDir()"), ended ? told.mid(told.indexOf("FAIL!"), 400).constData() : "a Connect hung");
+            return;
+        }
+        // A user's loop that keeps making and removing a FIFO under the lock's name.
+        const QByteArray fifo = "/var/lock/LCK.." + QByteArray::fromStdString(f->pty->slavePath()).mid(5).replace('/', '_');
+        std::printf("planting %s\n", fifo.constData());
+        std::fflush(stdout);
+        std::atomic<bool> stop = false;
+        std::thread planter([&] {
+            while (!stop) {
+                if (::mkfifo(fifo.constData(), 0644) == 0) {
+                    std::this_thread::sleep_for(std::chrono::microseconds(std::rand() % 3000));
+                    ::unlink(fifo.constData());
+                }
+                std::this_thread::sleep_for(std::chrono::microseconds(std::rand() % 2000));
+            }
+        });
+        qint64 slowest = 0;
+        int answered = 0;
+        for (int i = 0; i < 60; ++i) {
+            QElapsedTimer clock;
+            clock.start();
+            answered += int(f->connect().size() == 1);
+            slowest = std::max(slowest, clock.elapsed());
+        }
+        stop = true;
+        planter.join();
+        QCOMPARE(answered, 60);
+        QVERIFY2(slowest < 2000, qPrintable(QString("slowest Connect: %1 ms").arg(slowest)));
+
+        // COM 5 has no device: whatever lies under its lock's name is left as it is.
+        const QString lock = "/var/lock/" + lockFileNames({comDevicePath(5, f->emptyDev.path())}).constFirst();
+        QProcess holder;
+        holder.start("sleep", {"30"});
+        QVERIFY(holder.waitForStarted(5000));
+        const QByteArray contents = QByteArray::number(holder.processId()).rightJustified(10) + '\n';
+        for (const bool asFifo : {false, true}) {
+            QFile file(lock);
+            QVERIFY(asFifo ? ::mkfifo(QFile::encodeName(lock).constData(), 0644) == 0 : file.open(QIODevice::WriteOnly) && file.write(contents) > 0);
+            file.close();
+            const QList<SeenBox> boxes = f->connect(4);
+            const bool kept = asFifo ? QFileInfo(lock).exists() : file.open(QIODevice::ReadOnly) && file.readAll() == contents;
+            QFile::remove(lock);
+            QVERIFY(boxes.size() == 1 && boxes[0].text.endsWith(QStringLiteral("장치가 없습니다. 어댑터와 케이블 연결, COM 번호를 확인하십시오.")));
+            QVERIFY2(kept, asFifo ? "FIFO" : "live lock");
+        }
+    }
+
+    // Reached through an alias, the port is held under the device's own lock name too, and by an
+    // flock; both go when it closes.
+    void heldUnderEveryName()
+    {
+        QTemporaryDir dev;
+        const QString tty = QString::fromStdString(f->pty->slavePath()), alias = dev.filePath("com1");
+        QVERIFY(QFile::link(tty, alias));
+        frmQuarlin window([&alias](int) { return alias; });
+        const QStringList locks = {"/var/lock/LCK.." + QString(alias).replace(u'/', u'_'), "/var/lock/LCK.." + tty.mid(5).replace(u'/', u'_')};
+        BoxCatcher catcher;
+        click(window.cmdConnect);
+        QVERIFY(window.MSComm1->PortOpen());
+        for (const QString &lock : locks) {
+            QFile file(lock);
+            QVERIFY2(file.open(QIODevice::ReadOnly) && file.readLine() == QByteArray::number(::getpid()) + '\n', qPrintable(lock));
+        }
+        QVERIFY(::flock(f->pty->spareSlave(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK);
+        window.MSComm1->setPortOpen(false);
+        QVERIFY(!QFile::exists(locks[0]) && !QFile::exists(locks[1]));
+        QCOMPARE(::flock(f->pty->spareSlave(), LOCK_EX | LOCK_NB), 0);
     }
 
     // As a user without rights to the device or to a lock: run again as nobody, with a stale lock

@@ -30,6 +30,11 @@ std::string Pty::open()
         return std::string("ttyname: ") + std::strerror(errno);
     m_slavePath = name;
 
+    // Programs started meanwhile must not hold the line open.
+    for (const int fd : {m_master, m_spareSlave}) {
+        if (::fcntl(fd, F_SETFD, FD_CLOEXEC) != 0)
+            return std::string("fcntl: ") + std::strerror(errno);
+    }
     // A reply nobody reads must not block the controller's side.
     const int flags = ::fcntl(m_master, F_GETFL);
     if (flags < 0 || ::fcntl(m_master, F_SETFL, flags | O_NONBLOCK) != 0)

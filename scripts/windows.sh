@@ -23,7 +23,7 @@ if [ -z "${QUARLIN_QT_PREFIX:-}" ]; then
   qt=$(packaging/windows/qt.sh) || exit
   pass=(QUARLIN_QT_PREFIX="$qt")
   for v in $(compgen -e | grep -E '^(QUARLIN_|JOBS$)'); do pass+=("$v=${!v}"); done
-  QUARLIN_DEBIAN13_ROOT=${QUARLIN_WINDOWS_ROOT:-/var/tmp/quarlin-debian13-mingw} \
+  QUARLIN_DEBIAN13_ROOT=${QUARLIN_WINDOWS_ROOT:-${QUARLIN_DEBIAN13_ROOT:-/var/tmp/quarlin-debian13}} \
     QUARLIN_DEBIAN13_BIND="${QUARLIN_QT_MINGW_CACHE:-/var/tmp/quarlin-qt-mingw} $qt" \
     exec scripts/debian13.sh --run env "${pass[@]}" scripts/windows.sh "$@"
 fi

@@ -4,7 +4,7 @@
 # QUARLIN_QT_MINGW may name one (a tarball, unpacked into build-windows/, or a
 # folder); it must be a Qt 6.8, like the host tools it is built with. Else it
 # is the Qt that build-qt-mingw.sh builds in the Debian 13 root for Windows
-# builds (QUARLIN_WINDOWS_ROOT, default /var/tmp/quarlin-debian13-mingw),
+# builds (QUARLIN_WINDOWS_ROOT, default /var/tmp/quarlin-debian13),
 # once, and keeps in QUARLIN_QT_MINGW_CACHE (default /var/tmp/quarlin-qt-mingw)
 # under a key of its exact sources: Debian's qt6-base version, the Qt Serial
 # Port tarball and the build script. Exits with 77 when there is none and
@@ -39,7 +39,7 @@ if [ "$(id -u)" -ne 0 ] && ! sudo -n true 2>/dev/null; then
   exit 77
 fi
 cache=${QUARLIN_QT_MINGW_CACHE:-/var/tmp/quarlin-qt-mingw}
-root=${QUARLIN_WINDOWS_ROOT:-/var/tmp/quarlin-debian13-mingw}
+root=${QUARLIN_WINDOWS_ROOT:-${QUARLIN_DEBIAN13_ROOT:-/var/tmp/quarlin-debian13}}
 in_root() { QUARLIN_DEBIAN13_ROOT=$root QUARLIN_DEBIAN13_BIND=$cache scripts/debian13.sh --run "$@"; }
 mkdir -p "$cache"
 
@@ -52,10 +52,10 @@ here=packaging/windows
 key=$(tools_version)-$(cat "$here"/qtserialport-everywhere-src-*.tar.xz "$here/build-qt-mingw.sh" | sha256sum | cut -c1-16)
 qt=$cache/$key/qt
 if [ ! -f "$qt/qt-sources.txt" ]; then
-  echo "Building Qt $(tools_version) for Windows once, into $cache/$key (about 55 minutes on 2 cores)" >&2
+  echo "Building Qt $(tools_version) for Windows once, into $cache/$key (about 25 minutes on 2 cores)" >&2
   started=$SECONDS
   rm -rf "$cache/$key"
-  in_root env JOBS="${JOBS:-2}" nice -n 15 "$here/build-qt-mingw.sh" "$qt" "$cache/$key.work" >&2
+  in_root env JOBS="${JOBS:-$(nproc)}" nice -n 15 "$here/build-qt-mingw.sh" "$qt" "$cache/$key.work" >&2
   rm -rf "$cache/$key.work"
   elapsed=$((SECONDS - started))
   echo "Qt for Windows built in $((elapsed / 60)) min $((elapsed % 60)) s" >&2

@@ -25,6 +25,7 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <cmath>
 #include <exception>
 #include <limits>
 #include <vector>
@@ -142,41 +143,73 @@ frmQuarlin::frmQuarlin(ComPathResolver comPaths, QWidget *parent) : QMainWindow(
     connectHandlers();
     nameForScreenReaders();
 
-    resize(tw(kClientWidth), tw(kClientHeight) + menuBar()->sizeHint().height());
+    resize(layoutSize());
     txt_1_hr[0]->setFocus();
     Form_Load();
 }
 
 frmQuarlin::~frmQuarlin() = default;
 
+QRect fitFrame(const QRect &room, const QMargins &frame, const QRect &client, const QSize &layout, int bar)
+{
+    const QRect inside = room.marginsRemoved(frame);
+    if (inside.contains(client))
+        return client;
+    // A side too short for the layout scrolls: the other side makes room for its bar.
+    QSize size = client.size();
+    const bool tall = layout.height() > inside.height();
+    if (tall)
+        size.setWidth(std::max(size.width(), layout.width() + bar));
+    if (layout.width() + (tall ? bar : 0) > inside.width())
+        size.setHeight(std::max(size.height(), layout.height() + bar));
+    size = size.boundedTo(inside.size());
+    const QPoint at(std::clamp(client.x(), inside.left(), inside.right() + 1 - size.width()),
+                    std::clamp(client.y(), inside.top(), inside.bottom() + 1 - size.height()));
+    return {at, size};
+}
+
 void frmQuarlin::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
-    if (!event->spontaneous())
-        fitOnScreen();
+    if (event->spontaneous())
+        return;
+    // Where the window goes is the window manager's choice, made when it maps
+    // the window: only the size is set now, as if it sat in the free area's corner.
+    const QMargins frame = windowHandle()->frameMargins();
+    const QRect room = screen()->availableGeometry();
+    resize(fitted(QRect(room.topLeft() + QPoint(frame.left(), frame.top()), size())).size());
+    // An X11 window manager tells the title bar's height only once it has
+    // framed the window, before the window is first exposed.
+    m_placing = true;
+    windowHandle()->installEventFilter(this);
 }
 
-void frmQuarlin::fitOnScreen()
+bool frmQuarlin::eventFilter(QObject *watched, QEvent *event)
 {
-    // The title bar and the client area must be on the screen; the thin borders
-    // may overhang, as a maximised window's do (on Windows 10 and 11 they are
-    // invisible).
-    const int titleBar = windowHandle()->frameMargins().top();
-    const QRect room = screen()->availableGeometry().adjusted(0, titleBar, 0, 0);
-    const QRect placed = geometry();
-    if (room.contains(placed))
-        return;
-    // The side that is cut gets a scroll bar: make room for it on the other side.
-    const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
-    QSize size = placed.size();
-    if (size.height() > room.height())
-        size.rwidth() += bar;
-    if (size.width() > room.width())
-        size.rheight() += bar;
-    size = size.boundedTo(room.size());
-    const QPoint at(std::clamp(placed.x(), room.left(), room.right() + 1 - size.width()),
-                    std::clamp(placed.y(), room.top(), room.bottom() + 1 - size.height()));
-    setGeometry(QRect(at, size));
+    if (m_placing && watched == windowHandle() && event->type() == QEvent::Expose && windowHandle()->isExposed()) {
+        m_placing = false;
+        const QRect target = fitted(geometry());
+        if (target != geometry())
+            setGeometry(target);
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+QRect frmQuarlin::fitted(const QRect &client) const
+{
+    QMargins frame = windowHandle()->frameMargins();
+    // At a fractional scale the frame and the window are each rounded to whole
+    // pixels, and together may end a pixel further out: one more on each side.
+    const qreal ratio = devicePixelRatio();
+    if (!frame.isNull() && ratio != std::floor(ratio))
+        frame += QMargins(1, 1, 1, 1);
+    return fitFrame(screen()->availableGeometry(), frame, client, layoutSize(),
+                    style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this));
+}
+
+QSize frmQuarlin::layoutSize() const
+{
+    return {tw(kClientWidth), tw(kClientHeight) + menuBar()->sizeHint().height()};
 }
 
 void frmQuarlin::createBanner(QWidget *client)

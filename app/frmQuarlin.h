@@ -21,6 +21,12 @@ class QPushButton;
 class ShapeBox;
 struct TestPattern;
 
+// Where a window goes whose client area is `client` (a layout of `layout`, the
+// menu bar included) and whose frame adds `frame` around it, so that the whole
+// frame lies inside `room`: `client` itself where it does, else cut to the room
+// (with room for a scroll bar `bar` wide) and moved in no further than needed.
+QRect fitFrame(const QRect &room, const QMargins &frame, const QRect &client, const QSize &layout, int bar);
+
 // The one window: the time table, the port selector and the six buttons.
 // Handlers read and write the controls; the controls are the data.
 //
@@ -92,9 +98,11 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void fitOnScreen();
+    QRect fitted(const QRect &client) const;
+    QSize layoutSize() const;
     void createBanner(QWidget *client);
     void createFrames(QWidget *client);
     void createRow(int row);
@@ -120,4 +128,5 @@ private:
     ReplyReceiver m_receiver{Module1::RxBuffer, Module1::RxRecord};
     bool m_receiving = false;
     bool m_comboTyped = false;
+    bool m_placing = false; // shown, not yet exposed: the frame is not known yet
 };

@@ -66,6 +66,28 @@ private slots:
         }
     }
 
+    // The frame a window manager adds (1 px borders, a 20 px title bar) stays in the
+    // free area: a window that fits is left where it was put; one that does not is
+    // cut to the area, with room for the scroll bar, and moved in.
+    void fitFrameInFreeArea()
+    {
+        const QMargins frame(1, 20, 1, 5);
+        const QSize layout(607, 750);
+        const QRect laptop(0, 0, 1366, 738); // a panel at the bottom
+        QCOMPARE(fitFrame(QRect(0, 30, 1920, 1170), frame, QRect(656, 247, 607, 750), layout, 14),
+                 QRect(656, 247, 607, 750));
+        QCOMPARE(fitFrame(laptop, frame, QRect(0, 0, 607, 750), layout, 14), QRect(1, 20, 621, 713));
+        QCOMPARE(fitFrame(laptop, frame, QRect(1, 20, 621, 738), layout, 14), QRect(1, 20, 621, 713));
+        QCOMPARE(fitFrame(laptop, frame, QRect(1, 20, 621, 713), layout, 14), QRect(1, 20, 621, 713));
+        QCOMPARE(fitFrame(QRect(0, 30, 1280, 690), frame, QRect(900, 0, 607, 750), layout, 14),
+                 QRect(658, 50, 621, 665));
+        // Without a window manager there is no frame; both sides cut, both scroll.
+        QCOMPARE(fitFrame(QRect(0, 0, 800, 600), QMargins(), QRect(0, 0, 607, 5000), layout, 14),
+                 QRect(0, 0, 621, 600));
+        QCOMPARE(fitFrame(QRect(0, 0, 500, 400), QMargins(), QRect(0, 0, 607, 750), layout, 14),
+                 QRect(0, 0, 500, 400));
+    }
+
     void screenReadersHearEachField()
     {
         frmQuarlin &w = *form;

@@ -26,6 +26,7 @@ scripts/fuzz.sh "${FUZZ_SECONDS:-10}"
 # Among the Linux stages, so that Windows (which may be skipped) stays last.
 echo "== Debian 13 (Qt 6.8) in a chroot: build, tests, package"
 scripts/debian13.sh
+echo "== Real serial drivers in QEMU guests (Debian 12 and 13)"; scripts/real-drivers.sh || [ $? -eq 77 ]
 echo "== Windows build and tests under Wine"
 status=0
 scripts/windows.sh || status=$?

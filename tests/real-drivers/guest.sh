@@ -135,8 +135,11 @@ for holder in "minicom -D" picocom; do
   check "$holder first, then Connect on COM 1: refused naming $holder" grep -q "$holder, PID $(pgrep -x "$holder")" <<<"$text"
   ok "$error"
   kill $(pgrep -x "$holder") "$other" 2>/dev/null
+  until_true 10 eval '! pgrep -x "$holder" >/dev/null'
   wait "$other" 2>/dev/null
 done
+# What the terminal programs sent is theirs, not Quarlin's.
+echo "  (left on the line by them: $(ask take usb 0))"
 
 echo "== COM 1 through /dev/com1 -> /dev/ttyUSB0 (ftdi_sio)"
 connect 1 "$confirm"
@@ -146,6 +149,8 @@ check "Connect: \"COM1: /dev/ttyUSB0 (/dev/com1)\"" grep -q 'COM1: /dev/ttyUSB0 
 ok "$confirm"
 why=$(ls /run/lock)
 check "held as LCK..com1 and LCK..ttyUSB0" [ "$(locks)" = 2 ]
+why=$(ask take usb 0)
+check "nothing sent at Connect" [ "$why" = "hex -" ]
 check "DownLoad: the 27 bytes on the host side" download 188 695 usb "$zero"
 check "Test Set: the 27 bytes on the host side" download 452 623 usb "$test_set"
 check "Test Reset: the 27 bytes on the host side" download 552 623 usb "$zero"

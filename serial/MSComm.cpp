@@ -112,6 +112,7 @@ void MSComm::setPortOpen(bool open)
         failIfClaimed();
         failOpen(CommFault::InUse);
     }
+    m_hangUpWatch = platform::watchHangUp(qintptr(m_port.handle()), this, [this] { lose(); });
     // Qt keeps what waited in the driver before the opening: it is no reply to us.
     m_port.clear(QSerialPort::Input);
 }

@@ -289,9 +289,10 @@ void MSComm::onError(QSerialPort::SerialPortError error)
 
 void MSComm::lose()
 {
-    if (!m_port.isOpen())
+    static bool told = false;
+    if (!m_port.isOpen() || told)
         return;
-    closePort();
+    told = true;
     if (m_waiting) {
         m_lostWhileWaiting = true;
     } else {

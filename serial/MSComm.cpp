@@ -289,10 +289,9 @@ void MSComm::onError(QSerialPort::SerialPortError error)
 
 void MSComm::lose()
 {
-    static bool told = false;
-    if (!m_port.isOpen() || told)
+    if (!m_port.isOpen())
         return;
-    told = true;
+    closePort();
     if (m_waiting) {
         m_lostWhileWaiting = true;
     } else {

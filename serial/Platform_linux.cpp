@@ -629,7 +629,7 @@ std::unique_ptr<PortHold> holdPort(const QString &portName, qintptr handle)
     // device by that name look for it.
     QByteArray deviceLock;
     const QString ownName = lockFileNames({QFileInfo(portName).canonicalFilePath()}).constFirst();
-    if (false && !dir.isEmpty() && ownName != qtLockName(portName)) {
+    if (!dir.isEmpty() && ownName != qtLockName(portName)) {
         deviceLock = lockUnderDeviceName(dir, ownName, *node);
         if (deviceLock.isEmpty()) {
             ::flock(port, LOCK_UN);

@@ -292,12 +292,10 @@ void MSComm::lose()
     if (!m_port.isOpen())
         return;
     closePort();
-    if (m_waiting) {
+    if (m_waiting)
         m_lostWhileWaiting = true;
-    } else {
-        m_lossUntold = true;
-        emit DeviceLost(deviceLine());
-    }
+    m_lossUntold = true;
+    emit DeviceLost(deviceLine());
 }
 
 void MSComm::requireOpenForSending()

@@ -292,10 +292,12 @@ void MSComm::lose()
     if (!m_port.isOpen())
         return;
     closePort();
-    if (m_waiting)
+    if (m_waiting) {
         m_lostWhileWaiting = true;
-    m_lossUntold = true;
-    emit DeviceLost(deviceLine());
+    } else {
+        m_lossUntold = true;
+        emit DeviceLost(deviceLine());
+    }
 }
 
 void MSComm::requireOpenForSending()

@@ -73,10 +73,10 @@ children=()
 for g in $guests; do
   mkdir -p "$work/$g"
   cp tests/real-drivers/guest.sh "$work/$g/boot.sh"
-  cp tests/real-drivers/boxtext.py "$work/$g/"
+  cp tests/real-drivers/boxtext.py tests/real-drivers/hold.py "$work/$g/"
   cp "${deb[$g]}" "$work/$g/quarlin.deb"
   basename "${deb[$g]}" >"$work/$g/name"
-  tar -cf "$work/$g.tar" -C "$work/$g" boot.sh boxtext.py quarlin.deb name
+  tar -cf "$work/$g.tar" -C "$work/$g" boot.sh boxtext.py hold.py quarlin.deb name
   echo "== $g guest: $(basename "${deb[$g]}")"
   /usr/bin/python3 tests/real-drivers/host.py "/var/tmp/quarlin-guest-$g/$key" "$work/$g.tar" "$work/$g" "[$g]" &
   children+=($!)

@@ -11,19 +11,29 @@ release=$1 out=$2 mirror=$3
 work=$(mktemp -d /var/tmp/quarlin-guest-work.XXXXXX)
 root=$work/root
 mounted=()
+child=""
 cleanup() {
   local m
+  [ -z "$child" ] || kill "$child" 2>/dev/null || true
   for m in "${mounted[@]}"; do umount -l "$m" 2>/dev/null || true; done
   rm -rf --one-file-system "$work"
 }
 trap cleanup EXIT
+trap 'exit 143' TERM INT
+# The long steps run in the background: a signal then ends the script at once.
+background() {
+  "$@" &
+  child=$!
+  wait "$child"
+  child=""
+}
 
-debootstrap --variant=minbase "$release" "$root" "$mirror" >"$work/debootstrap.log" 2>&1 \
+background debootstrap --variant=minbase "$release" "$root" "$mirror" >"$work/debootstrap.log" 2>&1 \
   || { tail -20 "$work/debootstrap.log" >&2; exit 1; }
 for d in proc sys dev; do mount --bind "/$d" "$root/$d" && mounted=("$root/$d" "${mounted[@]}"); done
 in_root() { env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin DEBIAN_FRONTEND=noninteractive LANG=C.UTF-8 chroot "$root" "$@"; }
 in_root apt-get update -qq
-in_root apt-get install -y -qq --no-install-recommends \
+background in_root apt-get install -y -qq --no-install-recommends \
   libqt6widgets6 libqt6serialport6 qt6-qpa-plugins libgl1 fonts-nanum \
   xvfb xauth xdotool udev kmod minicom picocom busybox-static procps \
   at-spi2-core python3-pyatspi dbus-x11 >/dev/null

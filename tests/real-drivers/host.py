@@ -12,7 +12,10 @@ begin with "@@"; each request gets one answer line:
   @@end STATUS            the guest's verdict; QEMU is then stopped
 Exits with the guest's status, 1 if it ends without one or takes over 6 min.
 """
-import os, select, socket, subprocess, sys, time
+import os, select, signal, socket, subprocess, sys, time
+
+# Ended by the stage (Ctrl+C, a time-out): QEMU is stopped on the way out.
+signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
 
 image, payload, work, label = sys.argv[1:5]
 sock = {n: os.path.join(work, n + ".sock") for n in ("usb", "uart", "mon")}

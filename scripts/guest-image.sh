@@ -8,13 +8,16 @@
 # Run as root. Whatever this script makes is keyed by its own hash.
 set -euo pipefail
 release=$1 out=$2 mirror=$3
-work=$(mktemp -d /var/tmp/quarlin-guest-work.XXXXXX)
+# Beside the image, so that what an interrupted run left goes with the next one.
+work=$out.work
+rm -rf --one-file-system "$work"
+mkdir -p "$work"
 root=$work/root
 mounted=()
 child=""
 cleanup() {
   local m
-  [ -z "$child" ] || kill "$child" 2>/dev/null || true
+  [ -z "$child" ] || { kill "$child" 2>/dev/null; wait "$child" 2>/dev/null; } || true
   for m in "${mounted[@]}"; do umount -l "$m" 2>/dev/null || true; done
   rm -rf --one-file-system "$work"
 }

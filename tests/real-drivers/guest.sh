@@ -198,7 +198,7 @@ check "idle: Connect and DownLoad again" again
 
 # The main thread held (tests/real-drivers/hold.py) while the click comes in
 # and the adapter goes: it finds both waiting, as when the adapter goes in the
-# instant of a click. Twice, for Qt may take them in either order.
+# instant of a click. Twice, the second time after a replug.
 for attempt in 1 2; do
   coproc HOLD { python3 /tmp/t/hold.py "$pid" 2>&1; }
   read -r -t 20 held <&"${HOLD[0]}"

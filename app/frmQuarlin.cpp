@@ -338,7 +338,11 @@ void frmQuarlin::connectHandlers()
     // Queued: the loss is noticed inside the port's own notification.
     connect(
         MSComm1, &MSComm::DeviceLost, this,
-        [this](const QString &device) { showMessage(this, messages::deviceLost(device)); }, Qt::QueuedConnection);
+        [this](const QString &device) {
+            if (MSComm1->takeUntoldLoss())
+                showMessage(this, messages::deviceLost(device));
+        },
+        Qt::QueuedConnection);
 }
 
 void frmQuarlin::nameForScreenReaders()
@@ -477,8 +481,7 @@ void frmQuarlin::Command1_Click()
     // Every value is converted before the first byte goes out, so a value
     // that does not fit sends nothing rather than half a frame.
     const DownloadFrame frame = BuildDownloadFrame(ReadTimeTable(timeTableTexts()));
-    if (!MSComm1->PortOpen())
-        throw CommError(CommFault::NotOpen);
+    MSComm1->requireOpenForSending();
 
     MSComm1->setInBufferCount(0);
     MSComm1->setOutBufferCount(0);

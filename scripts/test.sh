@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: the normal build, the same tests under
 # AddressSanitizer and UBSan, short fuzzing runs, the build, tests and package
-# checks again on Debian 13 in a chroot, and the Windows build under Wine.
+# checks again on Debian 13 in a chroot, the installed package against real
+# serial drivers in QEMU guests, and the Windows build under Wine.
 # Each stage says how long it took; a summary at the end lists them all.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -59,5 +60,6 @@ stage "AddressSanitizer and UBSan" sanitized
 stage "Fuzzing" scripts/fuzz.sh "${FUZZ_SECONDS:-10}"
 # Among the Linux stages, so that Windows (which may be skipped) stays last.
 stage "Debian 13 (Qt 6.8) in a chroot" scripts/debian13.sh
+stage "Real serial drivers in QEMU guests" scripts/real-drivers.sh
 stage "Windows build and tests under Wine" scripts/windows.sh
 echo "All tests passed."

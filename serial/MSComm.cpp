@@ -72,6 +72,7 @@ void MSComm::setPortOpen(bool open)
         return;
 
     m_openFailure.reset();
+    m_lossUntold = false; // the operator has acted on it
     m_triedPath = m_resolver(m_commPort);
     m_deviceLine = describeDevice();
     if (m_triedPath.isEmpty())
@@ -291,10 +292,19 @@ void MSComm::lose()
     if (!m_port.isOpen())
         return;
     closePort();
-    if (m_waiting)
+    if (m_waiting) {
         m_lostWhileWaiting = true;
-    else
+    } else {
+        m_lossUntold = true;
         emit DeviceLost(deviceLine());
+    }
+}
+
+void MSComm::requireOpenForSending()
+{
+    if (!m_port.isOpen() && takeUntoldLoss())
+        throw CommError(CommFault::DeviceLost, deviceLine());
+    requireOpen();
 }
 
 void MSComm::requireOpen() const

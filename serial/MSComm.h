@@ -11,6 +11,7 @@
 #include <chrono>
 #include <memory>
 #include <optional>
+#include <utility>
 
 class QSocketNotifier;
 namespace platform {
@@ -64,6 +65,11 @@ public:
     const QString &deviceLine() const { return m_deviceLine; }
     // Why the last opening failed; nothing after a success.
     const std::optional<CommError> &openFailure() const { return m_openFailure; }
+    // A loss signalled but not yet told: the first to tell it takes it, so
+    // that an action queued behind the unplug and the signal say it once.
+    bool takeUntoldLoss() { return std::exchange(m_lossUntold, false); }
+    // Throws NotOpen, or DeviceLost for a loss not yet told.
+    void requireOpenForSending();
 
 signals:
     void OnComm();
@@ -101,4 +107,5 @@ private:
     std::optional<CommError> m_openFailure;
     bool m_waiting = false;
     bool m_lostWhileWaiting = false;
+    bool m_lossUntold = false;
 };

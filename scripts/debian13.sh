@@ -123,8 +123,8 @@ status=0
 background in_root sh -ec '
   git -c init.defaultBranch=main -c advice.detachedHead=false clone -q /root/quarlin.bundle /root/quarlin
   cd /root/quarlin
-  scripts/setup.sh xvfb xauth socat xdotool openbox tint2 x11-utils
-  export QT_QPA_PLATFORM=offscreen
+  scripts/setup.sh xvfb xauth socat xdotool openbox tint2 x11-utils ccache
+  export QT_QPA_PLATFORM=offscreen CMAKE_CXX_COMPILER_LAUNCHER=ccache
   cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARLIN_WERROR=ON >/dev/null
   cmake --build build -j"$(nproc)"
   ctest --test-dir build --output-on-failure -j"$(nproc)"

@@ -7,9 +7,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/setup.sh clang libclang-rt-14-dev xvfb xauth socat xdotool openbox tint2 x11-utils
+scripts/setup.sh clang libclang-rt-14-dev xvfb xauth socat xdotool openbox tint2 x11-utils ccache
 jobs=$(nproc)
 export QT_QPA_PLATFORM=offscreen
+# Later runs, fresh clones included, compile only what changed.
+export CMAKE_CXX_COMPILER_LAUNCHER=ccache CCACHE_BASEDIR=$PWD CCACHE_NOHASHDIR=1
 
 summary=()
 logs=$(mktemp -d)

@@ -30,11 +30,13 @@ fi
 
 # qt6-base-dev (in setup.sh's list) also holds the CMake files of the host tools.
 extra=(g++-mingw-w64-x86-64-posix wine wine64 qt6-base-dev-tools socat python3 librsvg2-bin icoutils
-  wixl msitools osslsigncode openssl xvfb x11-utils)
+  wixl msitools osslsigncode openssl xvfb x11-utils ccache)
 [ "${1:-}" = --screenshot ] && extra+=(imagemagick)
 scripts/setup.sh "${extra[@]}"
 . packaging/windows/env.sh
 wine_prefix
+# The root keeps ccache's store (/root/.cache), so fresh clones rebuild little.
+export CMAKE_CXX_COMPILER_LAUNCHER=ccache CCACHE_BASEDIR=$PWD CCACHE_NOHASHDIR=1
 
 step() { echo "== $1 ($SECONDS s)"; shift; "$@"; }
 step "Windows build" packaging/windows/build.sh

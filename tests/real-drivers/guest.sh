@@ -141,12 +141,16 @@ done
 # What the terminal programs sent is theirs, not Quarlin's.
 echo "  (left on the line by them: $(ask take usb 0))"
 
+# Connect on COM $1, whose box must name the device as $2.
+connected_as() {
+  connect "$1" "$confirm"
+  why=$(box_text "$confirm")
+  check "Connect: \"$2\"" grep -qF "$2" <<<"$why"
+  ok "$confirm"
+}
+
 echo "== COM 1 through /dev/com1 -> /dev/ttyUSB0 (ftdi_sio)"
-connect 1 "$confirm"
-text=$(box_text "$confirm")
-why=$text
-check "Connect: \"COM1: /dev/ttyUSB0 (/dev/com1)\"" grep -q 'COM1: /dev/ttyUSB0 (/dev/com1)' <<<"$text"
-ok "$confirm"
+connected_as 1 "COM1: /dev/ttyUSB0 (/dev/com1)"
 why=$(ls /run/lock)
 check "held as LCK..com1 and LCK..ttyUSB0" [ "$(locks)" = 2 ]
 why=$(ask take usb 0)
@@ -227,11 +231,7 @@ ok "$error" && ok "$confirm"
 check "Connect's box open: Connect and DownLoad again" again
 
 echo "== COM 2: /dev/ttyS1 (8250, 16550A) by the default mapping"
-connect 2 "$confirm"
-text=$(box_text "$confirm")
-why=$text
-check "Connect: \"COM2: /dev/ttyS1\"" grep -q 'COM2: /dev/ttyS1' <<<"$text"
-ok "$confirm"
+connected_as 2 "COM2: /dev/ttyS1"
 check "DownLoad: the 27 bytes on the host side" download 188 695 uart "$zero"
 
 echo "== ended by SIGTERM on COM 1"

@@ -386,11 +386,6 @@ void releasePort()
     ::_exit(0);
 }
 
-void endAtOnce(int signal)
-{
-    endAs(signal);
-}
-
 void endAfterBound(int)
 {
     releasePort();
@@ -641,7 +636,7 @@ std::unique_ptr<PortHold> holdPort(const QString &portName, qintptr handle)
 
 void endAtOnceOnTerminationSignal()
 {
-    handleTerminationSignals(endAtOnce);
+    handleTerminationSignals(endAs);
 }
 
 void onTerminationSignal(std::function<void()> handler)

@@ -52,7 +52,7 @@ here=packaging/windows
 key=$(tools_version)-$(cat "$here"/qtserialport-everywhere-src-*.tar.xz "$here/build-qt-mingw.sh" | sha256sum | cut -c1-16)
 qt=$cache/$key/qt
 if [ ! -f "$qt/qt-sources.txt" ]; then
-  echo "Building Qt $(tools_version) for Windows once, into $cache/$key (about 25 minutes on 2 cores)" >&2
+  echo "Building Qt $(tools_version) for Windows once, into $cache/$key (about 12 minutes on 2 idle cores)" >&2
   started=$SECONDS
   rm -rf "$cache/$key"
   in_root env JOBS="${JOBS:-$(nproc)}" nice -n 15 "$here/build-qt-mingw.sh" "$qt" "$cache/$key.work" >&2

@@ -27,7 +27,7 @@ mkdir -p "$(dirname "$root")"
 exec 9>"$root.lock"
 flock 9
 
-mounts_below() { findmnt -rn -o TARGET | awk -v r="$root/" 'index($0, r) == 1'; }
+mounts_below() { findmnt -rn -o TARGET | awk -v r="$root" '$0 == r || index($0, r "/") == 1'; }
 # Also what an interrupted earlier run, or debootstrap itself, left mounted.
 leave_root() {
   # Whatever still runs inside (an Xvfb, a hung test) would keep /dev busy.
@@ -62,8 +62,11 @@ stop() {
 trap 'leave_root' EXIT
 trap 'stop 130' INT
 trap 'stop 143' TERM
+# The root is a mount of its own: a test inside may then take a mount
+# namespace with every mount private (unshare needs / to be a mount point).
 enter_root() {
   local d
+  $sudo mount --bind "$root" "$root"
   for d in proc sys dev dev/pts; do
     $sudo mkdir -p "$root/$d"
     $sudo mount --bind "/$d" "$root/$d"

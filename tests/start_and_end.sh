@@ -5,7 +5,8 @@
 set -u
 # The last part links a pty as /dev/com8 and locks it. A bench PC has a real
 # COM 8, so that happens in a mount namespace of the test's own, over a
-# private /dev and lock directory; where none can be made, that part is skipped.
+# private /dev and lock directory; where none can be made (not root, or in a
+# chroot whose / is no mount point), that part is skipped.
 if [ "${1:-}" = --private ]; then
   shift
   private=1
@@ -105,7 +106,7 @@ private_dev() {
   umount -l "$scratch" && rmdir "$scratch" && mount -t tmpfs tmpfs "$(realpath /var/lock)"
 }
 if [ -z "${private:-}" ] || ! private_dev; then
-  echo "SKIP: no private /dev (needs root and unshare), so COM 8 is left alone"
+  echo "SKIP: no private /dev here (needs root, and / a mount point), so COM 8 is left alone"
   exit 77
 fi
 

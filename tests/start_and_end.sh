@@ -96,14 +96,21 @@ echo "SIGTERM raised by a library's initialiser: status $status"
 
 # Shadows /dev with an overlay (what is mounted below it is moved back on
 # top) and the lock directory with an empty tmpfs, seen only in this namespace.
-private_dev() {
-  local scratch m subs
-  scratch=$(mktemp -d) && mount -t tmpfs tmpfs "$scratch" && mkdir "$scratch/up" "$scratch/work" || return 1
+shadow_dev() { # $1: an empty scratch folder
+  local m subs
+  mount -t tmpfs tmpfs "$1" && mkdir "$1/up" "$1/work" || return 1
   subs=$(findmnt -rn -o TARGET | awk 'index($0, "/dev/") == 1' | sort -u)
-  for m in $subs; do mkdir -p "$scratch/keep$m" && mount --rbind "$m" "$scratch/keep$m" || return 1; done
-  mount -t overlay overlay -o lowerdir=/dev,upperdir="$scratch/up",workdir="$scratch/work" /dev || return 1
-  for m in $subs; do mount --move "$scratch/keep$m" "$m" || return 1; done
-  umount -l "$scratch" && rmdir "$scratch" && mount -t tmpfs tmpfs "$(realpath /var/lock)"
+  for m in $subs; do mkdir -p "$1/keep$m" && mount --rbind "$m" "$1/keep$m" || return 1; done
+  mount -t overlay overlay -o lowerdir=/dev,upperdir="$1/up",workdir="$1/work" /dev || return 1
+  for m in $subs; do mount --move "$1/keep$m" "$m" || return 1; done
+}
+private_dev() {
+  local scratch status=0
+  scratch=$(mktemp -d) || return 1
+  shadow_dev "$scratch" || status=1
+  umount -l "$scratch" 2>/dev/null
+  rmdir "$scratch" # the scratch folder is the machine's /tmp: nothing left there
+  [ "$status" -eq 0 ] && mount -t tmpfs tmpfs "$(realpath /var/lock)"
 }
 if [ -z "${private:-}" ] || ! private_dev; then
   echo "SKIP: no private /dev here (needs root, and / a mount point), so COM 8 is left alone"
